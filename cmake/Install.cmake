@@ -1,0 +1,41 @@
+include(CMakePackageConfigHelpers)
+
+set(TOVA_PLUGIN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tova-plugin)
+
+install(TARGETS tova-plugin tova-plugin-loader
+  EXPORT tova-plugin-targets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+)
+install(EXPORT tova-plugin-targets
+  NAMESPACE tova::
+  DESTINATION ${TOVA_PLUGIN_CMAKE_DIR}
+)
+
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/tova-plugin-config.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config.cmake
+  INSTALL_DESTINATION ${TOVA_PLUGIN_CMAKE_DIR}
+)
+write_basic_package_version_file(
+  ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config-version.cmake
+  COMPATIBILITY SameMajorVersion
+)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config-version.cmake
+  DESTINATION ${TOVA_PLUGIN_CMAKE_DIR}
+)
+
+# pkg-config files find their prefix relative to where they are installed,
+# so an installed tree can be moved.
+file(RELATIVE_PATH TOVA_PLUGIN_PC_TO_PREFIX
+  /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+foreach(pc tova-plugin tova-plugin-loader)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in
+    ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()

@@ -1,0 +1,74 @@
+#ifndef TOVA_PLUGIN_INFO_HPP_
+#define TOVA_PLUGIN_INFO_HPP_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+#include <tova/plugin/detail/Export.hpp>
+
+namespace tova::plugin
+{
+  inline namespace v1
+  {
+    /// \brief Description of one plugin: how to find it, what it
+    /// implements, and how to make and destroy its objects.
+    ///
+    /// The layout is a binary interface shared with plugin libraries; the
+    /// version, size and alignment below are compared before a record crosses.
+    struct TOVA_PLUGIN_EXPORT Info
+    {
+      /// Cast from the plugin object's address to one interface within it.
+      using InterfaceCastingMap =
+          std::unordered_map<std::string, std::function<void*(void*)>>;
+
+      /// The plugin's name: the ABI type name of its class until a registry
+      /// replaces it by the readable form.
+      std::string name;
+
+      /// Further names under which the plugin can be looked up.
+      std::set<std::string> aliases;
+
+      /// ABI type name of each implemented interface, with its cast function.
+      InterfaceCastingMap interfaces;
+
+      /// Readable forms of the keys of `interfaces`.
+      std::set<std::string> demangledInterfaces;
+
+      /// Makes a new plugin object and returns its address.
+      std::function<void*()> factory;
+
+      /// Destroys a plugin object that `factory` made.
+      std::function<void(void*)> deleter;
+
+      /// Empties every field, leaving the record reusable.
+      void Clear();
+    };
+
+    /// Version of the record's layout; changes whenever its fields change.
+    inline constexpr std::int32_t InfoVersion = 1;
+
+    /// Size and alignment of the record as this build compiles it.
+    inline constexpr std::uint64_t InfoSize = sizeof(Info);
+    inline constexpr std::uint64_t InfoAlignment = alignof(Info);
+
+#if defined(__x86_64__) && defined(__GLIBCXX__)
+    static_assert(sizeof(Info) == 248, "Info must keep its x86-64 layout");
+    static_assert(alignof(Info) == 8, "Info must keep its x86-64 alignment");
+#endif
+
+    /// The records a plugin library hands over, keyed by plugin name.
+    using PluginInfoMap = std::unordered_map<std::string, Info>;
+  }
+
+  /// \brief The readable form of an ABI symbol or type name.
+  ///
+  /// Writes a line to the standard error stream and returns `symbol`
+  /// unchanged when it cannot be demangled.
+  TOVA_PLUGIN_EXPORT std::string DemangleSymbol(const std::string &symbol);
+}
+
+#endif

@@ -1,0 +1,109 @@
+#ifndef TOVA_PLUGIN_PLUGIN_HPP_
+#define TOVA_PLUGIN_PLUGIN_HPP_
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include <tova/plugin/Info.hpp>
+#include <tova/plugin/detail/Export.hpp>
+#include <tova/plugin/detail/TypeName.hpp>
+
+namespace tova::plugin
+{
+  /// \brief One plugin object together with its description and the
+  /// addresses of the interfaces it implements.
+  ///
+  /// Every `Plugin` that shares an instance is one of its owners; the last
+  /// owner to let go runs the deleter and only then releases the library.
+  class TOVA_PLUGIN_EXPORT Plugin
+  {
+  public:
+    using InterfaceMap = std::map<std::string, void*, std::less<>>;
+
+    /// Makes a `Plugin` that holds no instance.
+    Plugin();
+
+    Plugin(const Plugin &) = delete;
+    Plugin &operator=(const Plugin &) = delete;
+
+    virtual ~Plugin();
+
+    /// \brief The address of interface `T` within the instance, or null.
+    template <class T>
+    T *QueryInterface() const
+    {
+      return static_cast<T *>(
+          this->PrivateQueryInterface(detail::TypeName<T>()));
+    }
+
+    /// \brief Interface `T` as a pointer that also owns the instance, so it
+    /// alone keeps the instance and its library alive; empty if absent.
+    template <class T>
+    std::shared_ptr<T> QueryInterfaceSharedPtr() const
+    {
+      T *const ptr = this->QueryInterface<T>();
+      if (!ptr)
+        return nullptr;
+      return std::shared_ptr<T>(this->PrivateGetInstancePtr(), ptr);
+    }
+
+    /// \brief True when the instance is known to implement `T`.
+    template <class T>
+    bool HasInterface() const
+    {
+      return this->HasInterface(detail::TypeName<T>(), false);
+    }
+
+    /// \brief True when the plugin implements the named interface.
+    /// \param[in] interfaceName A readable name if `demangled` is true,
+    /// otherwise an ABI type name.
+    bool HasInterface(const std::string &interfaceName,
+                              bool demangled = true) const;
+
+    /// \brief The plugin's name, or null when no description is held.
+    const std::string *Name() const;
+
+    /// \brief The stored address of an interface (by ABI type name), or null.
+    void *PrivateQueryInterface(
+        const std::string &interfaceName) const;
+
+    /// \brief As above, without building a string for the key.
+    void *PrivateQueryInterface(const char *interfaceName) const;
+
+    /// \brief The entry for `interfaceName`, inserted with a null value if
+    /// it is missing.
+    InterfaceMap::iterator PrivateGetOrCreateIterator(
+        const std::string &interfaceName);
+
+    /// \brief The owning pointer to the instance, for sharing ownership.
+    const std::shared_ptr<void> &PrivateGetInstancePtr() const;
+
+    /// \brief The description the instance was made from.
+    const std::shared_ptr<const Info> &PrivateGetInfoPtr() const;
+
+    /// \brief Makes a new instance of a plugin from a loaded library.
+    void PrivateCreatePluginInstance(
+        const std::shared_ptr<const Info> &info,
+        const std::shared_ptr<void> &dlHandlePtr) const;
+
+    /// \brief Makes a new instance of a plugin linked into the program.
+    void PrivateCreateStaticPluginInstance(
+        const std::shared_ptr<const Info> &info) const;
+
+    /// \brief Becomes one more owner of `other`'s instance.
+    void PrivateCopyPluginInstance(const Plugin &other) const;
+
+    /// \brief Becomes one more owner of `instance`, described by `info`.
+    void PrivateCopyPluginInstance(
+        const std::shared_ptr<const Info> &info,
+        const std::shared_ptr<void> &instance) const;
+
+    class Implementation;
+
+  private:
+    std::unique_ptr<Implementation> dataPtr;
+  };
+}
+
+#endif

@@ -1,0 +1,92 @@
+#ifndef TOVA_PLUGIN_REGISTER_HPP_
+#define TOVA_PLUGIN_REGISTER_HPP_
+
+/// \file
+/// Registration of plugin classes in a plugin library.
+///
+/// \code
+///   TOVA_PLUGIN_REGISTER(geo::Circle, geo::Shape, geo::Printable);
+///   TOVA_PLUGIN_ALIASES(geo::Circle, "circle", "disc");
+/// \endcode
+///
+/// Registrations from every translation unit of a library are gathered in
+/// one map, and the library exports one `TovaPluginHook` that hands it to
+/// the loader. Include this header only in plugin libraries; programs
+/// register their own plugins with RegisterStatic.hpp.
+
+#include <cstdint>
+#include <initializer_list>
+
+#include <tova/plugin/Info.hpp>
+#include <tova/plugin/detail/Export.hpp>
+#include <tova/plugin/detail/Hook.hpp>
+#include <tova/plugin/detail/InfoBuilder.hpp>
+
+namespace tova::plugin::detail
+{
+  namespace registration TOVA_PLUGIN_HIDDEN
+  {
+    /// The records of this library; one map per library, filled while the
+    /// library starts up.
+    inline PluginInfoMap &LibraryInfoMap()
+    {
+      static PluginInfoMap map;
+      return map;
+    }
+
+    /// Adds a record, merging it into an earlier one for the same class.
+    inline void AddToLibrary(const Info &info)
+    {
+      auto [position, added] = LibraryInfoMap().emplace(info.name, info);
+      if (added)
+        return;
+      Info &stored = position->second;
+      stored.interfaces.insert(info.interfaces.begin(), info.interfaces.end());
+      stored.aliases.insert(info.aliases.begin(), info.aliases.end());
+    }
+
+    template <class PluginClass, class... Interfaces>
+    struct LibraryRegistrar
+    {
+      LibraryRegistrar()
+      {
+        AddToLibrary(MakeInfo<PluginClass, Interfaces...>());
+      }
+    };
+
+    template <class PluginClass>
+    struct LibraryAliasRegistrar
+    {
+      LibraryAliasRegistrar(std::initializer_list<const char *> aliases)
+      {
+        AddToLibrary(MakeAliasInfo<PluginClass>(aliases));
+      }
+    };
+  }
+}
+
+// Weak, so that every translation unit may carry it and the library still
+// exports exactly one.
+extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
+    const void * /*input*/, const void **output, std::int32_t *version,
+    std::uint64_t *size, std::uint64_t *alignment)
+{
+  *output = &tova::plugin::detail::registration::LibraryInfoMap();
+  *version = tova::plugin::InfoVersion;
+  *size = sizeof(tova::plugin::Info);
+  *alignment = alignof(tova::plugin::Info);
+}
+
+/// Registers a plugin class, followed by the interfaces it implements.
+#define TOVA_PLUGIN_REGISTER(...)                                       \
+  static const ::tova::plugin::detail::registration::LibraryRegistrar< \
+      __VA_ARGS__>                                                      \
+      TOVA_PLUGIN_DETAIL_UNIQUE(tovaPluginRegistrar)
+
+/// Gives a registered plugin class further names to be looked up by.
+#define TOVA_PLUGIN_ALIASES(PluginClass, ...)                                \
+  static const ::tova::plugin::detail::registration::LibraryAliasRegistrar< \
+      PluginClass>                                                           \
+      TOVA_PLUGIN_DETAIL_UNIQUE(tovaPluginAliases)({__VA_ARGS__})
+
+#endif

@@ -1,0 +1,92 @@
+#ifndef TOVA_PLUGIN_DETAIL_INFOBUILDER_HPP_
+#define TOVA_PLUGIN_DETAIL_INFOBUILDER_HPP_
+
+#include <initializer_list>
+#include <type_traits>
+
+#include <tova/plugin/EnablePluginFromThis.hpp>
+#include <tova/plugin/Info.hpp>
+#include <tova/plugin/detail/Export.hpp>
+#include <tova/plugin/detail/TypeName.hpp>
+
+namespace tova::plugin::detail
+{
+  // Hidden, so that every plugin library keeps its own instantiations and
+  // never binds to a same-named class of another library or the program.
+  namespace registration TOVA_PLUGIN_HIDDEN
+  {
+    template <class PluginClass, class Interface>
+    void *CastTo(void *object)
+    {
+      return static_cast<Interface *>(static_cast<PluginClass *>(object));
+    }
+
+    template <class PluginClass>
+    void *MakeObject()
+    {
+      return new PluginClass;
+    }
+
+    template <class PluginClass>
+    void DeleteObject(void *object)
+    {
+      delete static_cast<PluginClass *>(object);
+    }
+
+    template <class PluginClass, class Interface>
+    void AddInterface(Info &info)
+    {
+      static_assert(std::is_base_of_v<Interface, PluginClass>,
+                    "A plugin class is registered with an interface that "
+                    "it does not derive from.");
+      static_assert(std::is_convertible_v<PluginClass *, Interface *>,
+                    "A plugin class is registered with an interface that "
+                    "is a private or ambiguous base of it.");
+      info.interfaces.emplace(TypeName<Interface>(),
+                              &CastTo<PluginClass, Interface>);
+    }
+
+    /// The name, factory and deleter of a plugin class, without interfaces.
+    template <class PluginClass>
+    Info MakeBaseInfo()
+    {
+      static_assert(std::is_class_v<PluginClass>,
+                    "A plugin must be a class type.");
+      static_assert(std::is_default_constructible_v<PluginClass>,
+                    "A plugin class must be default constructible.");
+      Info info;
+      info.name = TypeName<PluginClass>();
+      info.factory = &MakeObject<PluginClass>;
+      info.deleter = &DeleteObject<PluginClass>;
+      return info;
+    }
+
+    /// The full record of a plugin class with the listed interfaces, and
+    /// the self-reference interface when the class derives from it.
+    template <class PluginClass, class... Interfaces>
+    Info MakeInfo()
+    {
+      Info info = MakeBaseInfo<PluginClass>();
+      (AddInterface<PluginClass, Interfaces>(info), ...);
+      if constexpr (std::is_base_of_v<EnablePluginFromThis, PluginClass>)
+        AddInterface<PluginClass, EnablePluginFromThis>(info);
+      return info;
+    }
+
+    /// A record that adds aliases to a plugin class.
+    template <class PluginClass>
+    Info MakeAliasInfo(std::initializer_list<const char *> aliases)
+    {
+      Info info = MakeBaseInfo<PluginClass>();
+      info.aliases.insert(aliases.begin(), aliases.end());
+      return info;
+    }
+  }
+}
+
+#define TOVA_PLUGIN_DETAIL_CONCAT_(a, b) a##b
+#define TOVA_PLUGIN_DETAIL_CONCAT(a, b) TOVA_PLUGIN_DETAIL_CONCAT_(a, b)
+#define TOVA_PLUGIN_DETAIL_UNIQUE(prefix) \
+  TOVA_PLUGIN_DETAIL_CONCAT(prefix, __COUNTER__)
+
+#endif

@@ -1,0 +1,100 @@
+#ifndef TOVA_PLUGIN_LOADER_HPP_
+#define TOVA_PLUGIN_LOADER_HPP_
+
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_set>
+
+#include <tova/plugin/Info.hpp>
+#include <tova/plugin/PluginPtr.hpp>
+#include <tova/plugin/detail/Export.hpp>
+
+namespace tova::plugin
+{
+  /// \brief Opens plugin libraries, registers their plugins, and makes
+  /// plugin instances from them and from the static registry.
+  ///
+  /// A library stays open while this loader has plugins registered from it
+  /// or any instance made from it lives; it closes when the last of these
+  /// goes, after the last instance's deleter has run.
+  ///
+  /// One plugin name from two libraries: the first library's record stays
+  /// registered and that library stays open while it does. Forgetting the
+  /// first library forgets the name; forgetting the second leaves the name
+  /// (and the first library) alone.
+  ///
+  /// Not synchronised: do not use one loader from several threads at once.
+  class TOVA_PLUGIN_EXPORT Loader
+  {
+  public:
+    using NameSet = std::set<std::string>;
+    using InterfaceSet = std::unordered_set<std::string>;
+    using PluginNameSet = std::unordered_set<std::string>;
+
+    Loader();
+
+    Loader(const Loader &) = delete;
+    Loader &operator=(const Loader &) = delete;
+
+    ~Loader();
+
+    /// Opens the library at `path` and registers its plugins; returns their
+    /// readable names, or an empty set after reporting a failure.
+    PluginNameSet LoadLib(const std::string &path);
+
+    /// As above; with `neverUnload` the library stays mapped for the rest
+    /// of the process.
+    PluginNameSet LoadLib(const std::string &path, bool neverUnload);
+
+    /// The plugin name that `nameOrAlias` resolves to, loaded plugins
+    /// first, then static ones; an empty string after a report.
+    std::string LookupPlugin(const std::string &nameOrAlias) const;
+
+    /// A new instance of the plugin, or an empty handle.
+    PluginPtr Instantiate(const std::string &nameOrAlias) const;
+
+    /// Names of every plugin, loaded or static.
+    NameSet AllPlugins() const;
+
+    /// Readable names of every interface that a known plugin implements.
+    InterfaceSet InterfacesImplemented() const;
+
+    /// Plugins implementing an interface, named readably if `demangled`.
+    PluginNameSet PluginsImplementing(const std::string &interfaceName,
+                                      bool demangled = true) const;
+
+    /// Plugins that carry `alias`.
+    NameSet PluginsWithAlias(const std::string &alias) const;
+
+    /// Aliases of a plugin.
+    NameSet AliasesOfPlugin(const std::string &pluginName) const;
+
+    /// The loaded and the static registry as a human-readable report.
+    std::string PrettyStr() const;
+
+    /// Forgets the plugins of the library at `path`, which closes once no
+    /// instance needs it; false if this loader had not loaded it.
+    bool ForgetLibrary(const std::string &path);
+
+    /// Forgets the whole library that a loaded plugin came from.
+    bool ForgetLibraryOfPlugin(const std::string &nameOrAlias);
+
+    class Implementation;
+
+  private:
+    std::string PrivateLookupFilePlugin(const std::string &nameOrAlias) const;
+    std::string PrivateLookupStaticPlugin(
+        const std::string &nameOrAlias) const;
+    std::shared_ptr<const Info> PrivateGetInfoForFilePlugin(
+        const std::string &resolvedName) const;
+    std::shared_ptr<const Info> PrivateGetInfoForStaticPlugin(
+        const std::string &resolvedName) const;
+    std::shared_ptr<void> PrivateGetPluginDlHandlePtr(
+        const std::string &resolvedName) const;
+
+    std::unique_ptr<Implementation> dataPtr;
+  };
+}
+
+#endif
