@@ -1,1 +1,38 @@
-// placeholder until implemented
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include <tova/plugin/Info.hpp>
+
+namespace tova::plugin
+{
+  inline namespace v1
+  {
+    void Info::Clear()
+    {
+      this->name.clear();
+      this->aliases.clear();
+      this->interfaces.clear();
+      this->demangledInterfaces.clear();
+      this->factory = nullptr;
+      this->deleter = nullptr;
+    }
+  }
+
+  std::string DemangleSymbol(const std::string &symbol)
+  {
+    int status = 0;
+    const std::unique_ptr<char, decltype(&std::free)> demangled(
+        abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status),
+        &std::free);
+
+    if (status == 0 && demangled)
+      return demangled.get();
+
+    std::cerr << "[Demangle] Failed to demangle the symbol name [" << symbol
+              << "]. Error code: " << status << "\n";
+    return symbol;
+  }
+}
