@@ -1,1 +1,121 @@
-// placeholder until implemented
+#include <tova/plugin/Registry.hpp>
+
+#include <iostream>
+#include <sstream>
+
+namespace tova::plugin
+{
+  Registry::Registry() = default;
+
+  Registry::~Registry() = default;
+
+  Registry::NameSet Registry::AllPlugins() const
+  {
+    NameSet names;
+    for (const auto &entry : infos)
+      names.insert(entry.first);
+    return names;
+  }
+
+  Registry::ConstInfoPtr Registry::GetInfo(const std::string &pluginName) const
+  {
+    const auto found = infos.find(pluginName);
+    return found == infos.end() ? nullptr : found->second;
+  }
+
+  bool Registry::AddInfo(const Info &info)
+  {
+    // A refused record leaves no trace, not even its aliases: nothing could
+    // withdraw them later, and they would keep naming a forgotten plugin.
+    if (infos.count(info.name) != 0)
+      return false;
+
+    const auto stored = std::make_shared<const Info>(info);
+    infos.emplace(stored->name, stored);
+    for (const auto &alias : stored->aliases)
+      aliasIndex[alias].insert(stored->name);
+    return true;
+  }
+
+  void Registry::ForgetInfo(const std::string &pluginName)
+  {
+    const ConstInfoPtr info = GetInfo(pluginName);
+    if (!info)
+      return;
+
+    // Entries stay, possibly empty: an alias once known is never dropped.
+    for (const auto &alias : info->aliases)
+      aliasIndex.at(alias).erase(info->name);
+    infos.erase(pluginName);
+  }
+
+  std::string Registry::LookupPlugin(const std::string &nameOrAlias) const
+  {
+    if (GetInfo(nameOrAlias))
+      return nameOrAlias;
+
+    const auto found = aliasIndex.find(nameOrAlias);
+    if (found == aliasIndex.end() || found->second.empty())
+      return {};
+
+    const NameSet &carriers = found->second;
+    if (carriers.size() == 1)
+      return *carriers.begin();
+
+    // Composed first so that the lines reach the stream together.
+    std::ostringstream message;
+    message << "[tova::plugin::Registry::LookupPlugin] Failed to resolve the "
+               "alias ["
+            << nameOrAlias << "] because it refers to multiple plugins:\n";
+    for (const auto &name : carriers)
+      message << " -- [" << name << "]\n";
+    std::cerr << message.str();
+    return {};
+  }
+
+  Registry::NameSet Registry::AliasesOfPlugin(
+      const std::string &pluginName) const
+  {
+    const ConstInfoPtr info = GetInfo(pluginName);
+    return info ? info->aliases : NameSet{};
+  }
+
+  Registry::NameSet Registry::PluginsWithAlias(const std::string &alias) const
+  {
+    NameSet names;
+    const auto found = aliasIndex.find(alias);
+    if (found != aliasIndex.end())
+      names = found->second;
+    if (GetInfo(alias))
+      names.insert(alias);
+    return names;
+  }
+
+  Registry::InterfaceSet Registry::InterfacesImplemented() const
+  {
+    InterfaceSet interfaceNames;
+    for (const auto &name : AllPlugins())
+    {
+      const ConstInfoPtr info = GetInfo(name);
+      interfaceNames.insert(info->demangledInterfaces.begin(),
+                            info->demangledInterfaces.end());
+    }
+    return interfaceNames;
+  }
+
+  Registry::PluginNameSet Registry::PluginsImplementing(
+      const std::string &interfaceName, bool demangled) const
+  {
+    PluginNameSet names;
+    for (const auto &name : AllPlugins())
+    {
+      const ConstInfoPtr info = GetInfo(name);
+      const bool implements =
+          demangled ? info->demangledInterfaces.count(interfaceName) != 0
+                    : info->interfaces.count(interfaceName) != 0;
+      if (implements)
+        names.insert(info->name);
+    }
+    return names;
+  }
+}
