@@ -1,1 +1,227 @@
-// placeholder until implemented
+#include <iostream>
+#include <utility>
+
+#include <tova/plugin/Plugin.hpp>
+
+#include "PluginWithDlHandle.hpp"
+
+namespace tova::plugin
+{
+  class Plugin::Implementation
+  {
+  public:
+    /// Makes a new instance from `info`, holding `dlHandlePtr` until the
+    /// instance is destroyed.
+    void Create(const std::shared_ptr<const Info> &info,
+                const std::shared_ptr<void> &dlHandlePtr, bool isStatic);
+
+    /// Becomes one more owner of `_other`'s instance, reusing its
+    /// interface pointers.
+    void Copy(const Implementation *_other);
+
+    /// Becomes one more owner of `_instance`, computing its interface
+    /// pointers from `_info`.
+    void Copy(const std::shared_ptr<const Info> &_info,
+              const std::shared_ptr<void> &_instance);
+
+    /// The stored address under `interfaceName`, or null.
+    template <class Key>
+    void *Find(const Key &interfaceName) const
+    {
+      const auto entry = this->interfacePointers.find(interfaceName);
+      return entry == this->interfacePointers.end() ? nullptr : entry->second;
+    }
+
+    /// ABI type name of each interface, with its address in `instance`.
+    InterfaceMap interfacePointers;
+
+    /// Points at the plugin object and shares its `PluginWithDlHandle`.
+    std::shared_ptr<void> instance;
+
+    /// The description the instance was made from.
+    std::shared_ptr<const Info> info;
+
+  private:
+    /// Lets go of the instance and the description; keys stay, values
+    /// become null.
+    void Reset();
+
+    /// Stores every interface pointer of `instance` as cast by `info`.
+    void ComputeInterfacePointers();
+  };
+
+  void Plugin::Implementation::Reset()
+  {
+    this->instance.reset();
+    this->info.reset();
+    for (auto &entry : this->interfacePointers)
+      entry.second = nullptr;
+  }
+
+  void Plugin::Implementation::ComputeInterfacePointers()
+  {
+    for (const auto &[name, cast] : this->info->interfaces)
+      this->interfacePointers[name] = cast(this->instance.get());
+  }
+
+  void Plugin::Implementation::Create(
+      const std::shared_ptr<const Info> &info,
+      const std::shared_ptr<void> &dlHandlePtr, const bool isStatic)
+  {
+    // The arguments may be this Plugin's own fields, which Reset clears.
+    std::shared_ptr<const Info> newInfo = info;
+    std::shared_ptr<void> newDlHandlePtr = dlHandlePtr;
+    this->Reset();
+    if (!newInfo)
+      return;
+
+    this->info = std::move(newInfo);
+
+    if (newDlHandlePtr && isStatic)
+    {
+      std::cerr << "Trying to create a plugin from a static plugin, but a "
+                << "shared library handle was provided. This should never "
+                << "happen! Please report this bug!\n";
+    }
+
+    if (!newDlHandlePtr && !isStatic)
+    {
+      std::cerr << "Received Info for [" << this->info->name << "], but we "
+                << "were not provided a shared library handle. This should "
+                << "never happen! Please report this bug!\n";
+      return;
+    }
+
+    void *const object = this->info->factory();
+    const auto record = std::make_shared<PluginWithDlHandle>(
+        std::move(newDlHandlePtr), object, this->info->deleter);
+    this->instance = std::shared_ptr<void>(record, object);
+
+    this->ComputeInterfacePointers();
+  }
+
+  void Plugin::Implementation::Copy(const Implementation *_other)
+  {
+    if (_other == this)
+      return;
+
+    this->Reset();
+    if (!_other)
+    {
+      std::cerr << "Received a nullptr _other in the constructor which uses "
+                << "`const Plugin::Implementation*`. This should not be "
+                << "possible! Please report this bug." << std::endl;
+      return;
+    }
+
+    this->instance = _other->instance;
+    this->info = _other->info;
+    if (!this->instance)
+      return;
+
+    for (const auto &[name, pointer] : _other->interfacePointers)
+      this->interfacePointers[name] = pointer;
+  }
+
+  void Plugin::Implementation::Copy(const std::shared_ptr<const Info> &_info,
+                                    const std::shared_ptr<void> &_instance)
+  {
+    // The arguments may be this Plugin's own fields, which Reset clears.
+    std::shared_ptr<void> newInstance = _instance;
+    std::shared_ptr<const Info> newInfo = _info;
+    this->Reset();
+    this->instance = std::move(newInstance);
+    this->info = std::move(newInfo);
+    if (!this->instance)
+      return;
+
+    if (!this->info)
+    {
+      std::cerr << "[Plugin::Implementation::Copy(_info, _instance)] A "
+                << "Plugin has been copied from its info and instance, but "
+                << "the info was null even though the instance was valid. "
+                << "This should never happen! Please report this bug!"
+                << std::endl;
+      return;
+    }
+
+    this->ComputeInterfacePointers();
+  }
+
+  Plugin::Plugin()
+    : dataPtr(new Implementation)
+  {
+  }
+
+  Plugin::~Plugin() = default;
+
+  bool Plugin::HasInterface(const std::string &interfaceName,
+                            const bool demangled) const
+  {
+    const Implementation &data = *this->dataPtr;
+    if (!data.info)
+      return false;
+
+    if (demangled)
+      return data.info->demangledInterfaces.count(interfaceName) > 0;
+
+    return data.interfacePointers.count(interfaceName) > 0;
+  }
+
+  const std::string *Plugin::Name() const
+  {
+    return this->dataPtr->info ? &this->dataPtr->info->name : nullptr;
+  }
+
+  void *Plugin::PrivateQueryInterface(const std::string &interfaceName) const
+  {
+    return this->dataPtr->Find(interfaceName);
+  }
+
+  void *Plugin::PrivateQueryInterface(const char *interfaceName) const
+  {
+    return this->dataPtr->Find(interfaceName);
+  }
+
+  Plugin::InterfaceMap::iterator Plugin::PrivateGetOrCreateIterator(
+      const std::string &interfaceName)
+  {
+    return this->dataPtr->interfacePointers.try_emplace(interfaceName, nullptr)
+        .first;
+  }
+
+  const std::shared_ptr<void> &Plugin::PrivateGetInstancePtr() const
+  {
+    return this->dataPtr->instance;
+  }
+
+  const std::shared_ptr<const Info> &Plugin::PrivateGetInfoPtr() const
+  {
+    return this->dataPtr->info;
+  }
+
+  void Plugin::PrivateCreatePluginInstance(
+      const std::shared_ptr<const Info> &info,
+      const std::shared_ptr<void> &dlHandlePtr) const
+  {
+    this->dataPtr->Create(info, dlHandlePtr, false);
+  }
+
+  void Plugin::PrivateCreateStaticPluginInstance(
+      const std::shared_ptr<const Info> &info) const
+  {
+    this->dataPtr->Create(info, nullptr, true);
+  }
+
+  void Plugin::PrivateCopyPluginInstance(const Plugin &other) const
+  {
+    this->dataPtr->Copy(other.dataPtr.get());
+  }
+
+  void Plugin::PrivateCopyPluginInstance(
+      const std::shared_ptr<const Info> &info,
+      const std::shared_ptr<void> &instance) const
+  {
+    this->dataPtr->Copy(info, instance);
+  }
+}
