@@ -20,6 +20,13 @@ namespace tova::plugin
       return joined;
     }
 
+    // Flags take no values. This CLI11 gives them a type size of 1 and marks
+    // them by an expected count of 0 instead.
+    bool TakesValues(const CLI::Option *opt)
+    {
+      return opt->get_type_size() != 0 && opt->get_expected_max() != 0;
+    }
+
     void AppendLines(std::string &text, const std::string &heading,
                      const std::unordered_multimap<std::string, std::string>
                          &relations,
@@ -69,7 +76,7 @@ namespace tova::plugin
   std::string TovaFormatter::make_option_opts(const CLI::Option *opt) const
   {
     std::ostringstream out;
-    if (opt->get_type_size() != 0)
+    if (TakesValues(opt))
     {
       if (!opt->get_type_name().empty())
         out << " " << get_label(opt->get_type_name());
