@@ -1,1 +1,192 @@
-// placeholder until implemented
+#include <dlfcn.h>
+
+#include <iostream>
+#include <utility>
+
+#include <tova/plugin/Loader.hpp>
+#include <tova/plugin/detail/Hook.hpp>
+
+#include "LibraryFile.hpp"
+#include "LoaderImplementation.hpp"
+
+namespace tova::plugin
+{
+  namespace
+  {
+    void CloseLibrary(void *handle)
+    {
+      dlclose(handle);
+    }
+
+    /// Readable interface names, demangled once per load however many
+    /// records share them.
+    class InterfaceNameCache
+    {
+    public:
+      std::string Demangle(const std::string &symbol)
+      {
+        auto found = this->names.find(symbol);
+        if (found != this->names.end())
+          return found->second;
+        std::string readable = DemangleSymbol(symbol);
+        // Only names that demangled are kept, so a name that does not is
+        // reported for every record, as it would be without the cache.
+        if (readable != symbol)
+          this->names.emplace(symbol, readable);
+        return readable;
+      }
+
+    private:
+      std::unordered_map<std::string, std::string> names;
+    };
+
+    void ReportLoadError(const std::string &path, const char *error)
+    {
+      std::cerr << "Error while loading the library [" << path
+                << "]: " << (error ? error : "") << std::endl;
+    }
+
+    void AddReadableNames(Info &record, InterfaceNameCache &cache)
+    {
+      record.name = DemangleSymbol(record.name);
+      for (const auto &entry : record.interfaces)
+        record.demangledInterfaces.insert(cache.Demangle(entry.first));
+    }
+  }
+
+  Loader::Loader()
+    : dataPtr(std::make_unique<Implementation>())
+  {
+    this->dataPtr->staticRegistry = &StaticRegistry::GetInstance();
+  }
+
+  Loader::~Loader() = default;
+
+  Loader::PluginNameSet Loader::LoadLib(const std::string &path)
+  {
+    return this->LoadLib(path, false);
+  }
+
+  Loader::PluginNameSet Loader::LoadLib(const std::string &path,
+                                        bool neverUnload)
+  {
+    PluginNameSet names;
+    const DlHandlePtr dlHandle = this->dataPtr->LoadLib(path, neverUnload);
+    if (!dlHandle)
+      return names;
+
+    std::vector<Info> records = this->dataPtr->LoadPlugins(dlHandle, path);
+    InterfaceNameCache interfaceNames;
+    for (Info &record : records)
+    {
+      AddReadableNames(record, interfaceNames);
+      this->dataPtr->loadedRegistry.AddInfo(record);
+      names.insert(record.name);
+      // A name that another library registered first keeps that library:
+      // its record, whose code lives there, is the one that stays.
+      this->dataPtr->libraryOfPlugin.emplace(record.name, dlHandle);
+    }
+    this->dataPtr->pluginsOfLibrary[dlHandle.get()] = names;
+    return names;
+  }
+
+  DlHandlePtr Loader::Implementation::LoadLib(const std::string &path,
+                                              bool neverUnload)
+  {
+    const std::string truncated = detail::TruncatedLibraryError(path);
+    if (!truncated.empty())
+    {
+      ReportLoadError(path, truncated.c_str());
+      return nullptr;
+    }
+
+    dlerror();
+    const int mode = neverUnload ? RTLD_LAZY | RTLD_NODELETE : RTLD_LAZY;
+    void *const handle = dlopen(path.c_str(), mode);
+    const char *const error = dlerror();
+    if (!handle || error)
+    {
+      ReportLoadError(path, error);
+      // The library may have opened and failed only afterwards; give its
+      // reference back so it does not stay loaded for good.
+      if (handle)
+        dlclose(handle);
+      return nullptr;
+    }
+
+    std::weak_ptr<void> &openLibrary = this->openLibraries[handle];
+    if (DlHandlePtr live = openLibrary.lock())
+    {
+      // The live handle already owns one reference; return the new one.
+      dlclose(handle);
+      return live;
+    }
+
+    // Should allocating the control block fail, shared_ptr runs the
+    // deleter, which closes the handle before the failure propagates.
+    DlHandlePtr dlHandle(handle, &CloseLibrary);
+    openLibrary = dlHandle;
+    return dlHandle;
+  }
+
+  std::vector<Info> Loader::Implementation::LoadPlugins(
+      const DlHandlePtr &dlHandle, const std::string &path) const
+  {
+    void *const symbol = dlsym(dlHandle.get(), detail::PluginHookSymbol);
+    if (!symbol)
+    {
+      std::cerr << "Library [" << path << "] does not export any plugins. "
+                << "The symbol [" << detail::PluginHookSymbol
+                << "] is missing, or it is not externally visible.\n";
+      return {};
+    }
+
+    const void *output = nullptr;
+    std::int32_t version = InfoVersion;
+    std::uint64_t size = InfoSize;
+    std::uint64_t alignment = InfoAlignment;
+    reinterpret_cast<detail::PluginHookFunction>(symbol)(
+        nullptr, &output, &version, &size, &alignment);
+
+    if (version != InfoVersion)
+    {
+      std::cerr << "The library [" << path << "] is using an incompatible "
+                << "version [" << version << "] of the tova::plugin Info "
+                << "API. The version in this library is [" << InfoVersion
+                << "].\n";
+      return {};
+    }
+
+    if (size != InfoSize || alignment != InfoAlignment)
+    {
+      std::cerr << "The plugin::Info size or alignment are not consistent "
+                << "with the expected values for the library [" << path
+                << "]:\n -- size: expected " << InfoSize << " | received "
+                << size << "\n -- alignment: expected " << InfoAlignment
+                << " | received " << alignment << "\n -- We will not be "
+                << "able to safely load plugins from that library.\n";
+      return {};
+    }
+
+    if (!output)
+    {
+      std::cerr << "The library [" << path << "] failed to provide "
+                << "tova::plugin Info for unknown reasons. Please report "
+                << "this error as a bug!\n";
+      return {};
+    }
+
+    std::vector<Info> records;
+    for (const auto &entry : *static_cast<const PluginInfoMap *>(output))
+      records.push_back(entry.second);
+    return records;
+  }
+
+  std::string Loader::PrettyStr() const
+  {
+    return "Loaded plugins registry: \n" +
+           this->dataPtr->loadedRegistry.PrettyStr() +
+           "Static plugins registry: \n" +
+           this->dataPtr->staticRegistry->PrettyStr();
+  }
+}

@@ -20,9 +20,11 @@ namespace tova::plugin
   /// goes, after the last instance's deleter has run.
   ///
   /// One plugin name from two libraries: the first library's record stays
-  /// registered and that library stays open while it does. Forgetting the
-  /// first library forgets the name; forgetting the second leaves the name
-  /// (and the first library) alone.
+  /// registered, and that library stays open while it does. The second
+  /// library still reports the name from `LoadLib`, but its record is not
+  /// registered and does not keep it open. Forgetting the first library
+  /// forgets the name (load the second again to register its record);
+  /// forgetting the second leaves the name and the first library alone.
   ///
   /// Not synchronised: do not use one loader from several threads at once.
   class TOVA_PLUGIN_EXPORT Loader

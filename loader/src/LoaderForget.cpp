@@ -1,0 +1,49 @@
+#include <dlfcn.h>
+
+#include <tova/plugin/Loader.hpp>
+
+#include "LoaderImplementation.hpp"
+
+namespace tova::plugin
+{
+  bool Loader::ForgetLibrary(const std::string &path)
+  {
+    // Finds the library only if it is loaded already; never loads it.
+    void *const handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (!handle)
+      return false;
+    dlclose(handle);
+    return this->dataPtr->ForgetLibrary(handle);
+  }
+
+  bool Loader::ForgetLibraryOfPlugin(const std::string &nameOrAlias)
+  {
+    const std::string name = this->LookupPlugin(nameOrAlias);
+    const auto found = this->dataPtr->libraryOfPlugin.find(name);
+    if (found == this->dataPtr->libraryOfPlugin.end())
+      return false;
+    return this->dataPtr->ForgetLibrary(found->second.get());
+  }
+
+  bool Loader::Implementation::ForgetLibrary(void *rawHandle)
+  {
+    const auto library = this->pluginsOfLibrary.find(rawHandle);
+    if (library == this->pluginsOfLibrary.end())
+      return false;
+
+    for (const std::string &name : library->second)
+    {
+      const auto owner = this->libraryOfPlugin.find(name);
+      // A name whose record came from another library stays with it.
+      if (owner == this->libraryOfPlugin.end() ||
+          owner->second.get() != rawHandle)
+        continue;
+      // The record goes first: its code lives in the library that the
+      // next line may close.
+      this->loadedRegistry.ForgetInfo(name);
+      this->libraryOfPlugin.erase(owner);
+    }
+    this->pluginsOfLibrary.erase(library);
+    return true;
+  }
+}

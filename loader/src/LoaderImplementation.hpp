@@ -1,0 +1,47 @@
+#ifndef TOVA_PLUGIN_LOADER_SRC_LOADERIMPLEMENTATION_HPP_
+#define TOVA_PLUGIN_LOADER_SRC_LOADERIMPLEMENTATION_HPP_
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include <tova/plugin/Info.hpp>
+#include <tova/plugin/Loader.hpp>
+#include <tova/plugin/Registry.hpp>
+#include <tova/plugin/StaticRegistry.hpp>
+
+namespace tova::plugin
+{
+  /// Shared ownership of one open library handle; the last owner closes it.
+  using DlHandlePtr = std::shared_ptr<void>;
+
+  using PluginToDlHandleMap = std::unordered_map<std::string, DlHandlePtr>;
+
+  class Loader::Implementation
+  {
+  public:
+    /// Opens the library, or finds the handle this loader already holds for
+    /// it; empty after reporting a failure.
+    DlHandlePtr LoadLib(const std::string &path, bool neverUnload);
+
+    /// Copies of the records that the library's hook hands over; empty
+    /// after reporting a library that does not keep the hook's contract.
+    std::vector<Info> LoadPlugins(const DlHandlePtr &dlHandle,
+                                  const std::string &path) const;
+
+    /// Forgets the plugins that the library with this handle provided.
+    bool ForgetLibrary(void *rawHandle);
+
+    // Declared first so that it is destroyed last: the records below hold
+    // code of these libraries.
+    PluginToDlHandleMap libraryOfPlugin;
+    Registry loadedRegistry;
+    std::unordered_map<void *, std::weak_ptr<void>> openLibraries;
+    std::unordered_map<void *, PluginNameSet> pluginsOfLibrary;
+    StaticRegistry *staticRegistry = nullptr;
+  };
+}
+
+#endif

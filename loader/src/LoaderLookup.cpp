@@ -1,0 +1,166 @@
+#include <iostream>
+#include <utility>
+
+#include <tova/plugin/EnablePluginFromThis.hpp>
+#include <tova/plugin/Loader.hpp>
+#include <tova/plugin/detail/TypeName.hpp>
+
+#include "LoaderImplementation.hpp"
+
+namespace tova::plugin
+{
+  namespace
+  {
+    /// Both registries' answers to one question, merged.
+    template <class Result, class Question>
+    Result AskBoth(const Registry &loaded, const Registry &statics,
+                   Question question)
+    {
+      Result result = question(loaded);
+      Result more = question(statics);
+      result.insert(more.begin(), more.end());
+      return result;
+    }
+
+    /// Gives a plugin that asks for it an owning handle to itself.
+    void WireSelfReference(const PluginPtr &plugin)
+    {
+      void *const self = plugin->PrivateQueryInterface(
+          detail::TypeName<EnablePluginFromThis>());
+      if (self)
+        static_cast<EnablePluginFromThis *>(self)->PrivateSetPluginFromThis(
+            plugin);
+    }
+  }
+
+  std::string Loader::LookupPlugin(const std::string &nameOrAlias) const
+  {
+    std::string name = this->PrivateLookupFilePlugin(nameOrAlias);
+    if (!name.empty())
+      return name;
+    name = this->PrivateLookupStaticPlugin(nameOrAlias);
+    if (!name.empty())
+      return name;
+    std::cerr << "[tova::plugin::Loader::LookupPlugin] Failed to get info "
+              << "for [" << nameOrAlias << "]. Could not find a plugin with "
+              << "that name or alias.\n";
+    return name;
+  }
+
+  PluginPtr Loader::Instantiate(const std::string &nameOrAlias) const
+  {
+    const std::string fileName = this->PrivateLookupFilePlugin(nameOrAlias);
+    const std::string staticName =
+        this->PrivateLookupStaticPlugin(nameOrAlias);
+
+    auto plugin = std::make_unique<Plugin>();
+    if (!fileName.empty())
+    {
+      const auto dlHandle = this->PrivateGetPluginDlHandlePtr(fileName);
+      const auto info = this->PrivateGetInfoForFilePlugin(fileName);
+      plugin->PrivateCreatePluginInstance(info, dlHandle);
+    }
+    else if (!staticName.empty())
+    {
+      plugin->PrivateCreateStaticPluginInstance(
+          this->PrivateGetInfoForStaticPlugin(staticName));
+    }
+
+    PluginPtr handle(std::move(plugin));
+    WireSelfReference(handle);
+    return handle;
+  }
+
+  Loader::NameSet Loader::AllPlugins() const
+  {
+    return AskBoth<NameSet>(
+        this->dataPtr->loadedRegistry, *this->dataPtr->staticRegistry,
+        [](const Registry &registry) { return registry.AllPlugins(); });
+  }
+
+  Loader::InterfaceSet Loader::InterfacesImplemented() const
+  {
+    return AskBoth<InterfaceSet>(
+        this->dataPtr->loadedRegistry, *this->dataPtr->staticRegistry,
+        [](const Registry &registry) {
+          return registry.InterfacesImplemented();
+        });
+  }
+
+  Loader::PluginNameSet Loader::PluginsImplementing(
+      const std::string &interfaceName, bool demangled) const
+  {
+    return AskBoth<PluginNameSet>(
+        this->dataPtr->loadedRegistry, *this->dataPtr->staticRegistry,
+        [&](const Registry &registry) {
+          return registry.PluginsImplementing(interfaceName, demangled);
+        });
+  }
+
+  Loader::NameSet Loader::PluginsWithAlias(const std::string &alias) const
+  {
+    return AskBoth<NameSet>(
+        this->dataPtr->loadedRegistry, *this->dataPtr->staticRegistry,
+        [&](const Registry &registry) {
+          return registry.PluginsWithAlias(alias);
+        });
+  }
+
+  Loader::NameSet Loader::AliasesOfPlugin(const std::string &pluginName) const
+  {
+    return AskBoth<NameSet>(
+        this->dataPtr->loadedRegistry, *this->dataPtr->staticRegistry,
+        [&](const Registry &registry) {
+          return registry.AliasesOfPlugin(pluginName);
+        });
+  }
+
+  std::string Loader::PrivateLookupFilePlugin(
+      const std::string &nameOrAlias) const
+  {
+    return this->dataPtr->loadedRegistry.LookupPlugin(nameOrAlias);
+  }
+
+  std::string Loader::PrivateLookupStaticPlugin(
+      const std::string &nameOrAlias) const
+  {
+    return this->dataPtr->staticRegistry->LookupPlugin(nameOrAlias);
+  }
+
+  std::shared_ptr<const Info> Loader::PrivateGetInfoForFilePlugin(
+      const std::string &resolvedName) const
+  {
+    auto info = this->dataPtr->loadedRegistry.GetInfo(resolvedName);
+    if (!info)
+      std::cerr << "[tova::Loader::PrivateGetInfoForFilePlugin] A resolved "
+                << "name [" << resolvedName << "] could not be found in the "
+                << "registry of loaded plugins. This should not be "
+                << "possible! Please report this bug!\n";
+    return info;
+  }
+
+  std::shared_ptr<const Info> Loader::PrivateGetInfoForStaticPlugin(
+      const std::string &resolvedName) const
+  {
+    auto info = this->dataPtr->staticRegistry->GetInfo(resolvedName);
+    if (!info)
+      std::cerr << "[tova::Loader::PrivateGetInfoForStaticPlugin] A resolved "
+                << "name [" << resolvedName << "] could not be found in the "
+                << "static plugin registry. This should not be possible! "
+                << "Please report this bug!\n";
+    return info;
+  }
+
+  std::shared_ptr<void> Loader::PrivateGetPluginDlHandlePtr(
+      const std::string &resolvedName) const
+  {
+    const auto found = this->dataPtr->libraryOfPlugin.find(resolvedName);
+    if (found != this->dataPtr->libraryOfPlugin.end())
+      return found->second;
+    std::cerr << "[tova::Loader::PrivateGetInfo] A resolved name ["
+              << resolvedName << "] could not be found in the "
+              << "PluginToDlHandleMap. This should not be possible! Please "
+              << "report this bug!\n";
+    return nullptr;
+  }
+}
