@@ -1,0 +1,114 @@
+#include <tova/plugin/Factory.hpp>
+#include <tova/plugin/Loader.hpp>
+#include <tova/plugin/detail/TypeName.hpp>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include <factory_fixture/Greeting.hpp>
+#include <support/LibraryState.hpp>
+
+namespace tp = tova::plugin;
+using factory_fixture::Greeting;
+using factory_fixture::GreetingFactory;
+using factory_fixture::RepeatingFactory;
+
+namespace
+{
+  template <class FactoryInterface>
+  std::string ReadableName()
+  {
+    return tp::DemangleSymbol(tp::detail::TypeName<FactoryInterface>());
+  }
+
+  class FactoryLibraryTest : public testing::Test
+  {
+  protected:
+    void SetUp() override
+    {
+      tp::CleanupLostProducts();
+      ASSERT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+    }
+
+    void TearDown() override
+    {
+      tp::CleanupLostProducts();
+    }
+
+    /// A product of the "hello" factory, made through a loader that is gone
+    /// again, with its library forgotten first.
+    static GreetingFactory::ProductPtr HelloFromForgottenLibrary(
+        const std::string &name)
+    {
+      tp::Loader loader;
+      EXPECT_EQ(loader.LoadLib(FACTORIES_LIB).size(), 2u);
+      GreetingFactory::ProductPtr product;
+      {
+        tp::PluginPtr factory = loader.Instantiate("hello");
+        product = factory->QueryInterface<GreetingFactory>()->Construct(name);
+      }
+      EXPECT_TRUE(loader.ForgetLibrary(FACTORIES_LIB));
+      return product;
+    }
+  };
+}
+
+TEST_F(FactoryLibraryTest, FactoriesArePluginsFoundByTheirInterface)
+{
+  tp::Loader loader;
+  loader.LoadLib(FACTORIES_LIB);
+
+  const auto helloFactories =
+      loader.PluginsImplementing(ReadableName<GreetingFactory>());
+  ASSERT_EQ(helloFactories.size(), 1u);
+  const std::string helloName = *helloFactories.begin();
+  EXPECT_EQ(helloName.rfind("tova::plugin::ProductFactory<factory_fixture::Hello, ", 0), 0u);
+  EXPECT_EQ(loader.LookupPlugin("hi"), helloName);
+  EXPECT_EQ(loader.AliasesOfPlugin(helloName),
+            (tp::Loader::NameSet{"hello", "hi"}));
+
+  const auto echoFactories = loader.PluginsImplementing(
+      tp::detail::TypeName<RepeatingFactory>(), false);
+  ASSERT_EQ(echoFactories.size(), 1u);
+
+  tp::PluginPtr hello = loader.Instantiate("hello");
+  tp::PluginPtr echo = loader.Instantiate(*echoFactories.begin());
+  EXPECT_EQ(hello->QueryInterface<GreetingFactory>()->Construct("Ada")->Text(),
+            "Hello, Ada!");
+  EXPECT_EQ(echo->QueryInterface<RepeatingFactory>()->Construct("hey", 3)->Text(),
+            "hey hey hey");
+}
+
+TEST_F(FactoryLibraryTest, ProductOutlivesFactoryLoaderAndForgottenLibrary)
+{
+  GreetingFactory::ProductPtr product = HelloFromForgottenLibrary("Ada");
+
+  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_EQ(product->Text(), "Hello, Ada!");
+
+  product.reset();
+  EXPECT_EQ(tp::LostProductCount(), 1u);
+  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+
+  tp::CleanupLostProducts();
+  EXPECT_EQ(tp::LostProductCount(), 0u);
+  EXPECT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+}
+
+TEST_F(FactoryLibraryTest, LibraryStaysLoadedUntilItsLastProductIsCleanedUp)
+{
+  GreetingFactory::ProductPtr first = HelloFromForgottenLibrary("Ada");
+  GreetingFactory::ProductPtr second = HelloFromForgottenLibrary("Bo");
+
+  first.reset();
+  tp::CleanupLostProducts();
+  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_EQ(second->Text(), "Hello, Bo!");
+
+  second.reset();
+  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  tp::CleanupLostProducts();
+  EXPECT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+}
