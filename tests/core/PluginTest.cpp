@@ -127,6 +127,10 @@ namespace coretest
     witnessed->factory = [factory = info->factory,
                           witness = MakeWitness(recorder, "info released")]
     { return factory(); };
+    witnessed->deleter =
+        [deleter = info->deleter,
+         witness = MakeWitness(recorder, "deleter released")](void *object)
+    { deleter(object); };
     info = std::move(witnessed);
     {
       Plugin plugin;
@@ -134,8 +138,9 @@ namespace coretest
       info.reset();
       EXPECT_EQ(recorder.events, Events{"factory"});
     }
-    EXPECT_EQ(recorder.events, (Events{"factory", "info released", "deleter",
-                                       "library released"}));
+    EXPECT_EQ(recorder.events,
+              (Events{"factory", "info released", "deleter",
+                      "deleter released", "library released"}));
   }
 
   TEST_F(PluginTest, LastOwnerOnAnotherThreadRunsTheDeleter)
