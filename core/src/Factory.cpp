@@ -33,7 +33,8 @@ namespace tova::plugin
     {
       if (wait <= std::chrono::nanoseconds::zero())
         return;
-      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+      const auto seconds =
+          std::chrono::duration_cast<std::chrono::seconds>(wait);
       timespec request{};
       request.tv_sec = static_cast<std::time_t>(seconds.count());
       request.tv_nsec = static_cast<long>((wait - seconds).count());

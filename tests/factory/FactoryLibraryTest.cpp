@@ -64,7 +64,10 @@ TEST_F(FactoryLibraryTest, FactoriesArePluginsFoundByTheirInterface)
       loader.PluginsImplementing(ReadableName<GreetingFactory>());
   ASSERT_EQ(helloFactories.size(), 1u);
   const std::string helloName = *helloFactories.begin();
-  EXPECT_EQ(helloName.rfind("tova::plugin::ProductFactory<factory_fixture::Hello, ", 0), 0u);
+  const std::string namePrefix =
+      "tova::plugin::ProductFactory<factory_fixture::Hello, ";
+  EXPECT_EQ(helloName.compare(0, namePrefix.size(), namePrefix), 0)
+      << helloName;
   EXPECT_EQ(loader.LookupPlugin("hi"), helloName);
   EXPECT_EQ(loader.AliasesOfPlugin(helloName),
             (tp::Loader::NameSet{"hello", "hi"}));
@@ -77,8 +80,9 @@ TEST_F(FactoryLibraryTest, FactoriesArePluginsFoundByTheirInterface)
   tp::PluginPtr echo = loader.Instantiate(*echoFactories.begin());
   EXPECT_EQ(hello->QueryInterface<GreetingFactory>()->Construct("Ada")->Text(),
             "Hello, Ada!");
-  EXPECT_EQ(echo->QueryInterface<RepeatingFactory>()->Construct("hey", 3)->Text(),
-            "hey hey hey");
+  EXPECT_EQ(
+      echo->QueryInterface<RepeatingFactory>()->Construct("hey", 3)->Text(),
+      "hey hey hey");
 }
 
 TEST_F(FactoryLibraryTest, ProductOutlivesFactoryLoaderAndForgottenLibrary)

@@ -76,11 +76,17 @@ namespace
       ASSERT_EQ(tp::LostProductCount(), 0u);
     }
 
+    // The log must outlive every referent that notes into it.
+    void TearDown() override
+    {
+      tp::CleanupLostProducts();
+    }
+
     ReleaseLog log;
   };
 }
 
-TEST_F(LostProductsTest, ParksNonEmptyReferencesAndReleasesThemInDestructionOrder)
+TEST_F(LostProductsTest, ParksReferencesAndReleasesThemInDestructionOrder)
 {
   auto first = std::make_unique<Product>(this->log.Referent(1));
   auto second = std::make_unique<Product>(this->log.Referent(2));
@@ -165,12 +171,13 @@ TEST_F(LostProductsTest, WaitLastsTheWholeSafetyWaitWhenSignalsInterruptIt)
 
   const auto start = std::chrono::steady_clock::now();
   tp::CleanupLostProducts(std::chrono::milliseconds(50));
-  const auto elapsed = std::chrono::steady_clock::now() - start;
+  const std::chrono::duration<double, std::milli> elapsed =
+      std::chrono::steady_clock::now() - start;
   waiting = false;
   sender.join();
   sigaction(SIGUSR1, &previous, nullptr);
 
-  EXPECT_GE(std::chrono::duration<double, std::milli>(elapsed).count(), 50.0);
+  EXPECT_GE(elapsed.count(), 50.0);
   EXPECT_GT(signalsHandled.load(), 0);
   EXPECT_EQ(this->log.Order(), std::vector<int>{1});
   EXPECT_EQ(tp::LostProductCount(), 0u);
