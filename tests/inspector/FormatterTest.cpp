@@ -10,7 +10,7 @@ namespace
 {
   using tova::plugin::TovaFormatter;
 
-  TEST(TovaFormatter, NameTextPutsShortNamesFirstAndLongNamesInBrackets)
+  TEST(InspectorFormatter, NameTextPutsShortNamesFirstAndLongNamesInBrackets)
   {
     struct Case
     {
@@ -35,7 +35,7 @@ namespace
     }
   }
 
-  TEST(TovaFormatter, HelpFlagAndPositionalNames)
+  TEST(InspectorFormatter, HelpFlagAndPositionalNames)
   {
     CLI::App app;
     std::string file;
@@ -47,7 +47,7 @@ namespace
     EXPECT_EQ(formatter.make_option_name(positional, false), "-f [--file]");
   }
 
-  TEST(TovaFormatter, ValueTextShowsTypeDefaultCountAndEnvironment)
+  TEST(InspectorFormatter, ValueTextShowsTypeDefaultCountAndEnvironment)
   {
     CLI::App app;
     std::string text;
@@ -80,7 +80,7 @@ namespace
     EXPECT_EQ(formatter.make_option_opts(flagWithEnv), " (Env:ENV_VAR)");
   }
 
-  TEST(TovaFormatter, ValueTextLeavesRemarksToTheDescription)
+  TEST(InspectorFormatter, ValueTextLeavesRemarksToTheDescription)
   {
     CLI::App app;
     std::string a;
@@ -94,7 +94,7 @@ namespace
     EXPECT_EQ(formatter.make_option_opts(optionA), " TEXT");
   }
 
-  TEST(TovaFormatter, DescriptionListsRemarksOnLinesOfTheirOwn)
+  TEST(InspectorFormatter, DescriptionListsRemarksOnLinesOfTheirOwn)
   {
     CLI::App app;
     std::string value;
@@ -113,7 +113,7 @@ namespace
               "Print this help message and exit\n");
   }
 
-  TEST(TovaFormatter, DescriptionWithEveryRemarkAndEmptyText)
+  TEST(InspectorFormatter, DescriptionWithEveryRemarkAndEmptyText)
   {
     CLI::App app;
     CLI::Option *a = app.add_flag("-a")->required();
@@ -131,7 +131,7 @@ namespace
   }
 
   // Several entries under one name come in no fixed order.
-  TEST(TovaFormatter, TwoRelationsOfOneKindGiveTwoLines)
+  TEST(InspectorFormatter, TwoRelationsOfOneKindGiveTwoLines)
   {
     CLI::App app;
     CLI::Option *a = app.add_flag("-a", "A.");
@@ -155,7 +155,7 @@ namespace
     EXPECT_EQ(formatter.make_option_desc(b), "B.\nRequired by: -a\nExcludes: -x\n");
   }
 
-  TEST(TovaFormatter, RelationsAddedAfterConstructionAreNotShown)
+  TEST(InspectorFormatter, RelationsAddedAfterConstructionAreNotShown)
   {
     CLI::App app;
     CLI::Option *a = app.add_flag("-a", "A.");
@@ -166,7 +166,7 @@ namespace
     EXPECT_EQ(formatter.make_option_desc(b), "B.\n");
   }
 
-  TEST(TovaFormatter, ReadsRelationsOfDirectSubcommandsOnly)
+  TEST(InspectorFormatter, ReadsRelationsOfDirectSubcommandsOnly)
   {
     CLI::App app;
     CLI::App *sub = app.add_subcommand("sub");
@@ -187,7 +187,7 @@ namespace
 
   // Options are keyed by display name alone, so a namesake elsewhere shares
   // the relation lines.
-  TEST(TovaFormatter, NamesakesShareTheirRelations)
+  TEST(InspectorFormatter, NamesakesShareTheirRelations)
   {
     CLI::App app;
     CLI::App *sub = app.add_subcommand("sub");
@@ -198,7 +198,7 @@ namespace
     EXPECT_EQ(formatter.make_option_desc(topA), "Top A.\nRequires: --beta\n");
   }
 
-  TEST(TovaFormatter, OptionLineLaysOutTheThreeTexts)
+  TEST(InspectorFormatter, OptionLineLaysOutTheThreeTexts)
   {
     CLI::App app;
     std::string value;
