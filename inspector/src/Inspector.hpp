@@ -10,15 +10,20 @@ namespace tova::plugin
   /// \brief What the final step of the parse performs.
   enum class InspectorAction : int
   {
+    /// Nothing selected: the help screen is shown.
     None = 0,
+    /// Print what a plugin library holds.
     PluginInfo = 1
   };
 
   /// \brief What the user selected on the command line.
   struct PluginOptions
   {
+    /// Set by -i,--info.
     InspectorAction action;
+    /// 1 when -v,--verbose was given.
     int verbose;
+    /// The value of -p,--plugin; empty when it was not given.
     std::string pluginPath;
   };
 
