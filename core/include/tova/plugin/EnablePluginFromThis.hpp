@@ -17,6 +17,8 @@ namespace tova::plugin
   class TOVA_PLUGIN_EXPORT EnablePluginFromThis
   {
   public:
+    /// An unwired object: every request yields an empty result until the
+    /// loader wires it.
     EnablePluginFromThis();
 
     /// A copy is a new, unwired object: it never shares its source's
@@ -26,6 +28,7 @@ namespace tova::plugin
     /// Keeps this object's own self-reference.
     EnablePluginFromThis &operator=(const EnablePluginFromThis &other);
 
+    /// Drops the weak self-reference; never affects the instance.
     virtual ~EnablePluginFromThis();
 
     /// An owning handle to this plugin's instance, empty if unwired or gone.

@@ -53,10 +53,12 @@ namespace tova::plugin
     class TOVA_PLUGIN_EXPORT FactoryCounter
     {
     public:
+      /// A counter without a reference, until the factory gives it one.
       FactoryCounter() = default;
 
       /// A copy of a product runs the same code, so it shares the reference.
       FactoryCounter(const FactoryCounter &) = default;
+      /// Shares the source's reference in place of its own.
       FactoryCounter &operator=(const FactoryCounter &) = default;
 
       /// Appends a copy of `keepAlive`, if it holds anything, to the

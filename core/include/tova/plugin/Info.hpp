@@ -51,8 +51,9 @@ namespace tova::plugin
     /// Version of the record's layout; changes whenever its fields change.
     inline constexpr std::int32_t InfoVersion = 1;
 
-    /// Size and alignment of the record as this build compiles it.
+    /// Size of the record as this build compiles it.
     inline constexpr std::uint64_t InfoSize = sizeof(Info);
+    /// Alignment of the record as this build compiles it.
     inline constexpr std::uint64_t InfoAlignment = alignof(Info);
 
 #if defined(__x86_64__) && defined(__GLIBCXX__)
@@ -60,7 +61,8 @@ namespace tova::plugin
     static_assert(alignof(Info) == 8, "Info must keep its x86-64 alignment");
 #endif
 
-    /// The records a plugin library hands over, keyed by plugin name.
+    /// The records a plugin library hands over, keyed by plugin name (the
+    /// key is not read: each record counts under its own `name`).
     using PluginInfoMap = std::unordered_map<std::string, Info>;
   }
 

@@ -16,9 +16,13 @@ namespace tova::plugin
   ///
   /// Every `Plugin` that shares an instance is one of its owners; the last
   /// owner to let go runs the deleter and only then releases the library.
+  /// Operations named `Private...` serve the loader and the handles;
+  /// applications reach a `Plugin` through a `PluginPtr` and use the
+  /// others.
   class TOVA_PLUGIN_EXPORT Plugin
   {
   public:
+    /// Interface ABI type name to its address within the instance.
     using InterfaceMap = std::map<std::string, void*, std::less<>>;
 
     /// Makes a `Plugin` that holds no instance.
@@ -27,9 +31,11 @@ namespace tova::plugin
     Plugin(const Plugin &) = delete;
     Plugin &operator=(const Plugin &) = delete;
 
+    /// Drops this owner of the instance (see the class description).
     virtual ~Plugin();
 
     /// \brief The address of interface `T` within the instance, or null.
+    /// Valid while any owner of the instance lives; not an owner itself.
     template <class T>
     T *QueryInterface() const
     {
@@ -58,10 +64,12 @@ namespace tova::plugin
     /// \brief True when the plugin implements the named interface.
     /// \param[in] interfaceName A readable name if `demangled` is true,
     /// otherwise an ABI type name.
+    /// \param[in] demangled Whether `interfaceName` is in readable form.
     bool HasInterface(const std::string &interfaceName,
                               bool demangled = true) const;
 
-    /// \brief The plugin's name, or null when no description is held.
+    /// \brief The plugin's readable name, or null when no description is
+    /// held. The string lives as long as this `Plugin` keeps the description.
     const std::string *Name() const;
 
     /// \brief The stored address of an interface (by ABI type name), or null.

@@ -16,6 +16,10 @@ namespace tova::plugin
   /// The handle owns one `Plugin` object; copies share the instance, each
   /// with its own `Plugin`. A handle whose `Plugin` holds no instance is
   /// empty; a default-constructed handle is empty, never null.
+  ///
+  /// Not synchronised: do not assign one handle while another thread uses
+  /// it. Distinct handles that share an instance may live on different
+  /// threads; whichever drops the last owner runs the deleter.
   template <class PluginType>
   class TemplatePluginPtr
   {
@@ -54,6 +58,8 @@ namespace tova::plugin
     /// or assigned.
     TemplatePluginPtr(TemplatePluginPtr &&other) noexcept = default;
 
+    /// Lets go of the current instance and becomes one more owner of
+    /// `other`'s.
     TemplatePluginPtr &operator=(const TemplatePluginPtr &other)
     {
       if (this != &other)
@@ -61,12 +67,18 @@ namespace tova::plugin
       return *this;
     }
 
+    /// Lets go of the current instance and takes over `other`'s `Plugin`.
     TemplatePluginPtr &operator=(TemplatePluginPtr &&other) noexcept = default;
 
+    /// Drops this owner; the last owner runs the deleter, then releases the
+    /// library.
     ~TemplatePluginPtr() = default;
 
+    /// The owned `Plugin` (which may hold no instance); null only in a
+    /// moved-from handle.
     PluginType *operator->() const { return this->plugin.get(); }
 
+    /// The owned `Plugin`.
     PluginType &operator*() const { return *this->plugin; }
 
     /// True when the handle holds no plugin instance.
@@ -75,6 +87,7 @@ namespace tova::plugin
       return !this->plugin || !this->plugin->PrivateGetInstancePtr();
     }
 
+    /// True when the handle holds an instance.
     explicit operator bool() const { return !this->IsEmpty(); }
 
     /// Handles are equal when they own the same instance (or none).
@@ -84,6 +97,7 @@ namespace tova::plugin
       return !this->OwnerBefore(other) && !other.OwnerBefore(*this);
     }
 
+    /// Handles differ when they own different instances.
     template <class OtherType>
     bool operator!=(const TemplatePluginPtr<OtherType> &other) const
     {
@@ -137,9 +151,12 @@ namespace tova::plugin
 
 namespace std
 {
+  /// Hashes a plugin handle by the instance it owns, consistent with its
+  /// `operator==`.
   template <class PluginType>
   struct hash<tova::plugin::TemplatePluginPtr<PluginType>>
   {
+    /// The hash of the owned instance's address.
     std::size_t operator()(
         const tova::plugin::TemplatePluginPtr<PluginType> &handle) const
     {

@@ -74,6 +74,9 @@ namespace tova::plugin
   template <class Product, class FactoryInterface>
   class ProductFactory;
 
+  /// \brief The factory plugin for `Factory<Interface, Args...>`: its
+  /// products are `Product` objects that keep this factory's instance, and
+  /// with it the library, until a cleanup after their destruction.
   template <class Product, class Interface, class... Args>
   class TOVA_PLUGIN_HIDDEN ProductFactory<Product, Factory<Interface, Args...>>
     : public Factory<Interface, Args...>, public EnablePluginFromThis
@@ -86,6 +89,7 @@ namespace tova::plugin
                   "A product class must be constructible from the "
                   "factory's arguments.");
 
+    /// The owning pointer through which the application holds a product.
     using ProductPtr = typename Factory<Interface, Args...>::ProductPtr;
 
     /// \brief A new `Product` made from `args`, holding this factory's

@@ -65,6 +65,11 @@ namespace tova::plugin::detail
   }
 }
 
+/// \brief The entry point through which the loader reads this library's
+/// records: stores the address of the library's `PluginInfoMap` in
+/// `*output` and this build's `Info` version, size and alignment in the
+/// other three. The map stays the library's; it may be asked any number
+/// of times.
 // Weak, so that every translation unit may carry it and the library still
 // exports exactly one.
 extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(

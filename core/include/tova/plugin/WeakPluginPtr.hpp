@@ -10,12 +10,17 @@ namespace tova::plugin
 {
   /// \brief Observes a plugin instance and its description without keeping
   /// either (or their library) alive.
+  ///
+  /// `Lock` and `IsExpired` are safe while other threads release the last
+  /// owner; one `WeakPluginPtr` object must not be assigned while another
+  /// thread uses it.
   class TOVA_PLUGIN_EXPORT WeakPluginPtr
   {
   public:
     /// Observes nothing: expired.
     WeakPluginPtr();
 
+    /// Observes what `other` observes.
     WeakPluginPtr(const WeakPluginPtr &other);
 
     /// Takes over `other`'s state; `other` may then only be destroyed or
@@ -25,12 +30,16 @@ namespace tova::plugin
     /// Observes the instance that `plugin` owns.
     WeakPluginPtr(const PluginPtr &plugin);
 
+    /// Observes what `other` observes from now on.
     WeakPluginPtr &operator=(const WeakPluginPtr &other);
 
+    /// Takes over `other`'s state, as the move constructor does.
     WeakPluginPtr &operator=(WeakPluginPtr &&other) noexcept;
 
+    /// Observes the instance that `plugin` owns from now on.
     WeakPluginPtr &operator=(const PluginPtr &plugin);
 
+    /// Stops observing; never destroys the instance.
     ~WeakPluginPtr();
 
     /// True when the instance or its description is gone.

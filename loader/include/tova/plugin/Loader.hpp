@@ -30,19 +30,27 @@ namespace tova::plugin
   class TOVA_PLUGIN_EXPORT Loader
   {
   public:
+    /// Plugin names or aliases, in ascending byte-wise order.
     using NameSet = std::set<std::string>;
+    /// Readable interface names, in no particular order.
     using InterfaceSet = std::unordered_set<std::string>;
+    /// Plugin names, in no particular order.
     using PluginNameSet = std::unordered_set<std::string>;
 
+    /// A loader with no libraries; it sees the static registry at once.
     Loader();
 
     Loader(const Loader &) = delete;
     Loader &operator=(const Loader &) = delete;
 
+    /// Forgets every record, then lets go of every library. Libraries that
+    /// live instances still use stay open until those are gone.
     ~Loader();
 
-    /// Opens the library at `path` and registers its plugins; returns their
-    /// readable names, or an empty set after reporting a failure.
+    /// Opens the library at `path` (searched as `dlopen` searches) and
+    /// registers its plugins; returns their readable names, or an empty set
+    /// after reporting a failure on the standard error stream. Loading an
+    /// open library again reuses its handle and reports the same names.
     PluginNameSet LoadLib(const std::string &path);
 
     /// As above; with `neverUnload` the library stays mapped for the rest
@@ -53,7 +61,9 @@ namespace tova::plugin
     /// first, then static ones; an empty string after a report.
     std::string LookupPlugin(const std::string &nameOrAlias) const;
 
-    /// A new instance of the plugin, or an empty handle.
+    /// A new instance of the plugin that `nameOrAlias` resolves to (a loaded
+    /// plugin before a static one of the same name), or an empty handle.
+    /// The instance keeps its library loaded while it lives.
     PluginPtr Instantiate(const std::string &nameOrAlias) const;
 
     /// Names of every plugin, loaded or static.
@@ -62,14 +72,15 @@ namespace tova::plugin
     /// Readable names of every interface that a known plugin implements.
     InterfaceSet InterfacesImplemented() const;
 
-    /// Plugins implementing an interface, named readably if `demangled`.
+    /// Plugins implementing the interface; `interfaceName` is readable if
+    /// `demangled` is true, otherwise an ABI type name.
     PluginNameSet PluginsImplementing(const std::string &interfaceName,
                                       bool demangled = true) const;
 
-    /// Plugins that carry `alias`.
+    /// Plugins that carry `alias`, and `alias` itself if it names a plugin.
     NameSet PluginsWithAlias(const std::string &alias) const;
 
-    /// Aliases of a plugin.
+    /// Aliases of `pluginName` in either registry; empty if it is unknown.
     NameSet AliasesOfPlugin(const std::string &pluginName) const;
 
     /// The loaded and the static registry as a human-readable report.
@@ -79,7 +90,8 @@ namespace tova::plugin
     /// instance needs it; false if this loader had not loaded it.
     bool ForgetLibrary(const std::string &path);
 
-    /// Forgets the whole library that a loaded plugin came from.
+    /// Forgets the whole library that a loaded plugin came from; false for a
+    /// static plugin or an unknown name.
     bool ForgetLibraryOfPlugin(const std::string &nameOrAlias);
 
     class Implementation;

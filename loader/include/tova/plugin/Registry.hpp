@@ -23,16 +23,23 @@ namespace tova::plugin
   class TOVA_PLUGIN_EXPORT Registry
   {
   public:
+    /// Plugin names or aliases, in ascending byte-wise order.
     using NameSet = std::set<std::string>;
+    /// Readable interface names, in no particular order.
     using InterfaceSet = std::unordered_set<std::string>;
+    /// Plugin names, in no particular order.
     using PluginNameSet = std::unordered_set<std::string>;
+    /// A shared record; once stored it is never changed.
     using ConstInfoPtr = std::shared_ptr<const Info>;
 
+    /// An empty registry.
     Registry();
 
     Registry(const Registry &) = delete;
     Registry &operator=(const Registry &) = delete;
 
+    /// Drops the registry's references to its records; records still held
+    /// elsewhere live on.
     virtual ~Registry();
 
     /// Names of all stored records, in ascending order.

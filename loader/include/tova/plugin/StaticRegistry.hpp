@@ -19,8 +19,10 @@ namespace tova::plugin
     /// The one instance, made on first use (safe from several threads).
     static StaticRegistry &GetInstance();
 
+    /// Runs at process exit (or when the loader library is unloaded).
     ~StaticRegistry() override;
 
+    /// Readable names of all static plugins, in ascending order.
     NameSet AllPlugins() const override;
 
     /// A fresh copy of the stored record, or null.
