@@ -5,13 +5,15 @@ set(TOVA_PLUGIN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tova-plugin)
 install(TARGETS tova-plugin tova-plugin-loader
   EXPORT tova-plugin-targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
 )
 install(EXPORT tova-plugin-targets
   NAMESPACE tova::
   DESTINATION ${TOVA_PLUGIN_CMAKE_DIR}
+  COMPONENT development
 )
 
 configure_package_config_file(
@@ -27,6 +29,7 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config-version.cmake
   DESTINATION ${TOVA_PLUGIN_CMAKE_DIR}
+  COMPONENT development
 )
 
 # pkg-config files find their prefix relative to where they are installed,
@@ -37,5 +40,5 @@ foreach(pc tova-plugin tova-plugin-loader)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in
     ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 endforeach()

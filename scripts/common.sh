@@ -7,6 +7,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake g++ make pkg-config libcli11-dev libgtest-dev libgmock-dev
           libbenchmark-dev valgrind clang libclang-rt-dev)
+# Building the Debian packages needs dpkg-shlibdeps and file.
+PACKAGES+=(dpkg-dev file)
 
 step() { printf '\n==> %s\n' "$*"; }
 fail() { printf '\nerror: %s\n' "$*" >&2; exit 1; }
