@@ -45,6 +45,8 @@ namespace tova::plugin::detail
       stored.aliases.insert(info.aliases.begin(), info.aliases.end());
     }
 
+    /// Adds the record of `PluginClass` to this library's map when the
+    /// library starts up.
     template <class PluginClass, class... Interfaces>
     struct LibraryRegistrar
     {
@@ -54,6 +56,8 @@ namespace tova::plugin::detail
       }
     };
 
+    /// Adds aliases to the record of `PluginClass` when the library starts
+    /// up.
     template <class PluginClass>
     struct LibraryAliasRegistrar
     {

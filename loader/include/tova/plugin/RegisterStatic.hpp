@@ -21,6 +21,8 @@ namespace tova::plugin::detail
 {
   namespace registration TOVA_PLUGIN_HIDDEN
   {
+    /// Hands the record of `PluginClass` to the static registry while the
+    /// program starts up.
     template <class PluginClass, class... Interfaces>
     struct StaticRegistrar
     {
@@ -31,6 +33,7 @@ namespace tova::plugin::detail
       }
     };
 
+    /// Adds aliases to a static plugin while the program starts up.
     template <class PluginClass>
     struct StaticAliasRegistrar
     {

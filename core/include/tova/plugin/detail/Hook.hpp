@@ -12,6 +12,7 @@ namespace tova::plugin::detail
                                       std::int32_t *, std::uint64_t *,
                                       std::uint64_t *);
 
+  /// The name under which the loader looks the hook up with `dlsym`.
   inline constexpr const char *PluginHookSymbol = "TovaPluginHook";
 }
 

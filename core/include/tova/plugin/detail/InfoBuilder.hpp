@@ -15,24 +15,28 @@ namespace tova::plugin::detail
   // never binds to a same-named class of another library or the program.
   namespace registration TOVA_PLUGIN_HIDDEN
   {
+    /// The address of the `Interface` part of a `PluginClass` object.
     template <class PluginClass, class Interface>
     void *CastTo(void *object)
     {
       return static_cast<Interface *>(static_cast<PluginClass *>(object));
     }
 
+    /// A new default-constructed `PluginClass` object.
     template <class PluginClass>
     void *MakeObject()
     {
       return new PluginClass;
     }
 
+    /// Destroys an object that `MakeObject` made.
     template <class PluginClass>
     void DeleteObject(void *object)
     {
       delete static_cast<PluginClass *>(object);
     }
 
+    /// Lists `Interface` in `info` under its ABI type name, with its cast.
     template <class PluginClass, class Interface>
     void AddInterface(Info &info)
     {
@@ -84,6 +88,8 @@ namespace tova::plugin::detail
   }
 }
 
+/// A name made of `prefix` and a number unique in the translation unit,
+/// for the registration objects that the macros declare.
 #define TOVA_PLUGIN_DETAIL_CONCAT_(a, b) a##b
 #define TOVA_PLUGIN_DETAIL_CONCAT(a, b) TOVA_PLUGIN_DETAIL_CONCAT_(a, b)
 #define TOVA_PLUGIN_DETAIL_UNIQUE(prefix) \
