@@ -1,0 +1,165 @@
+#!/usr/bin/env python3
+"""Prints the benchmark medians from Google Benchmark's JSON output as a
+Markdown table, each framework figure beside its raw baseline, and checks
+the targets."""
+
+import json
+import re
+import sys
+
+# (workload, argument, target ratio to the raw baseline or None)
+RATIO_ROWS = [
+    ("load", "1", 1.3),
+    ("load", "100", None),
+    ("load", "1000", 3.0),
+    ("instantiate", "1", 1.0),
+    ("instantiate", "1000", 1.0),
+    ("query", None, 1.5),
+    ("factory", None, None),
+]
+
+# Informative: the framework's plugin library opened by hand, which shows
+# what its registrations cost before the loader does anything.
+BREAKDOWN_ROWS = ["1", "100", "1000"]
+
+INSTANTIATE_GROWTH_LIMIT = 1.2
+LIVE_ALLOCATION_LIMIT = 5
+
+
+def run_name(workload, side, argument):
+    name = f"{workload}/{side}"
+    return f"{name}/{argument}" if argument else name
+
+
+def format_time(nanoseconds):
+    for unit, scale in (("ms", 1e6), ("µs", 1e3)):
+        if nanoseconds >= scale:
+            return f"{nanoseconds / scale:.3g} {unit}"
+    return f"{nanoseconds:.3g} ns"
+
+
+def format_count(count):
+    return f"{count:,.0f}" if count >= 100 else f"{count:.3g}"
+
+
+def verdict(holds):
+    return "met" if holds else "**not met**"
+
+
+class Medians:
+    def __init__(self, path):
+        with open(path, encoding="utf-8") as file:
+            report = json.load(file)
+        self.context = report.get("context", {})
+        # Runs with a fixed iteration count carry it in their name.
+        self.entries = {
+            re.sub(r"/iterations:\d+$", "", entry["run_name"]): entry
+            for entry in report["benchmarks"]
+            if entry.get("aggregate_name") == "median"
+        }
+
+    def get(self, name):
+        if name not in self.entries:
+            sys.exit(f"report: no median for {name} in the results")
+        return self.entries[name]
+
+    def cpu(self, name):
+        entry = self.get(name)
+        scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[entry["time_unit"]]
+        return entry["cpu_time"] * scale
+
+
+def ratio_table(medians, lines):
+    lines.append("| Workload | P | Framework | Raw baseline | Ratio | "
+                 "Allocations (framework / raw) | Target | Verdict |")
+    lines.append("|---|---|---|---|---|---|---|---|")
+    failures = []
+    for workload, argument, target in RATIO_ROWS:
+        framework = run_name(workload, "framework", argument)
+        raw = run_name(workload, "raw", argument)
+        ratio = medians.cpu(framework) / medians.cpu(raw)
+        allocations = " / ".join(
+            format_count(medians.get(name).get("allocs", 0))
+            for name in (framework, raw))
+        target_text = f"≤ {target}" if target else "–"
+        holds = target is None or ratio <= target
+        if not holds:
+            failures.append(f"{framework}: ratio {ratio:.2f} > {target}")
+        lines.append(
+            f"| {workload} | {argument or '–'} | "
+            f"{format_time(medians.cpu(framework))} | "
+            f"{format_time(medians.cpu(raw))} | {ratio:.2f} | {allocations} "
+            f"| {target_text} | {verdict(holds) if target else '–'} |")
+    return failures
+
+
+def breakdown_table(medians, lines):
+    lines.append("| P | Registered library opened by hand | Raw library "
+                 "opened by hand | Ratio | Framework load | Its share in "
+                 "the framework load |")
+    lines.append("|---|---|---|---|---|---|")
+    for argument in BREAKDOWN_ROWS:
+        by_hand = medians.cpu(
+            run_name("load", "registered-library-by-hand", argument))
+        raw = medians.cpu(run_name("load", "raw", argument))
+        framework = medians.cpu(run_name("load", "framework", argument))
+        lines.append(
+            f"| {argument} | {format_time(by_hand)} | {format_time(raw)} | "
+            f"{by_hand / raw:.2f} | {format_time(framework)} | "
+            f"{by_hand / framework:.0%} |")
+
+
+def further_checks(medians, lines):
+    failures = []
+    growth = (medians.cpu("instantiate/framework/1000") /
+              medians.cpu("instantiate/framework/1"))
+    query_allocations = medians.get("query/framework").get("allocs", 0)
+    live = medians.get("memory/framework")
+    raw_live = medians.get("memory/raw")
+    checks = [
+        ("instantiate, P = 1000 against P = 1", f"{growth:.2f}",
+         f"≤ {INSTANTIATE_GROWTH_LIMIT}", growth <= INSTANTIATE_GROWTH_LIMIT),
+        ("query, heap allocations per query", f"{query_allocations:g}", "0",
+         query_allocations == 0),
+        ("memory, allocations per live instance (raw: "
+         f"{raw_live['live_allocs']:g})", f"{live['live_allocs']:g}",
+         f"≤ {LIVE_ALLOCATION_LIMIT}",
+         live["live_allocs"] <= LIVE_ALLOCATION_LIMIT),
+        ("memory, heap bytes per live instance (raw: "
+         f"{raw_live['live_bytes']:g})", f"{live['live_bytes']:g}",
+         "reported", True),
+    ]
+    lines.append("| Check | Figure | Target | Verdict |")
+    lines.append("|---|---|---|---|")
+    for name, figure, target, holds in checks:
+        lines.append(f"| {name} | {figure} | {target} | {verdict(holds)} |")
+        if not holds:
+            failures.append(f"{name}: {figure}, target {target}")
+    return failures
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: report.py RESULTS.json")
+    medians = Medians(sys.argv[1])
+    context = medians.context
+    lines = [
+        f"Medians of CPU time per operation over "
+        f"{medians.get('query/raw').get('repetitions', '?')} repetitions, "
+        f"{context.get('num_cpus', '?')} CPUs at "
+        f"{context.get('mhz_per_cpu', '?')} MHz, {context.get('date', '')}.",
+        "",
+    ]
+    failures = ratio_table(medians, lines)
+    lines.append("")
+    failures += further_checks(medians, lines)
+    lines.append("")
+    breakdown_table(medians, lines)
+    print("\n".join(lines))
+    if failures:
+        print("\nTargets not met:\n" +
+              "\n".join(f"- {failure}" for failure in failures))
+
+
+if __name__ == "__main__":
+    main()
