@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# Checks tova-plugin as its users get it: installed into a prefix, or
+# unpacked from its Debian packages, and used by the project in consumer/.
+#
+#   check-install.sh install BUILD_DIR PREFIX
+#   check-install.sh layout PREFIX LIBDIR
+#   check-install.sh exports PREFIX LIBDIR
+#   check-install.sh cmake-consumer PREFIX LIBDIR WORK_DIR
+#   check-install.sh pkg-config-consumer PREFIX LIBDIR WORK_DIR
+#   check-install.sh debian WORK_DIR
+#
+# Environment: TOVA_SOURCE_DIR (required), CXX (the compiler; default c++),
+# TOVA_CONSUMER_FLAGS (compile and link flags of consumers built against an
+# installed prefix: a sanitized build installs instrumented libraries, so
+# its consumers must link the sanitizer runtimes too).
+set -euo pipefail
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+CONSUMER=$HERE/consumer
+SOURCE=${TOVA_SOURCE_DIR:?TOVA_SOURCE_DIR must name the source tree}
+CXX=${CXX:-c++}
+VERSION=4.0.0
+SOVERSION=4
+# Consumers are built with warnings as errors: the public headers must
+# compile cleanly in a user's project.
+WARNINGS="-Wall -Wextra -Wpedantic -Werror"
+
+fail() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+expect_equal() {
+  local what=$1 expected=$2 actual=$3
+  [ "$expected" = "$actual" ] && return
+  fail "$what: expected
+$expected
+but got
+$actual"
+}
+
+# install BUILD_DIR PREFIX: installs the build into a fresh PREFIX.
+install_build() {
+  local build=$1 prefix=$2
+  rm -rf "$prefix"
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+}
+
+header_list() {
+  local dir
+  for dir in "$@"; do (cd "$dir" && find . -type f -name '*.hpp'); done | sort
+}
+
+expect_library() {
+  local libdir=$1 name=$2
+  expect_equal "$name.so link" "$name.so.$SOVERSION" \
+    "$(readlink "$libdir/$name.so")"
+  expect_equal "$name.so.$SOVERSION link" "$name.so.$VERSION" \
+    "$(readlink "$libdir/$name.so.$SOVERSION")"
+  if [ ! -f "$libdir/$name.so.$VERSION" ] || [ -L "$libdir/$name.so.$VERSION" ]; then
+    fail "$libdir/$name.so.$VERSION is not a file"
+  fi
+  expect_equal "SONAME of $name" "$name.so.$SOVERSION" \
+    "$(readelf -d "$libdir/$name.so.$VERSION" \
+         | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')"
+}
+
+# layout PREFIX LIBDIR: every public header, the libraries with their
+# links, the program, the CMake package and the pkg-config files.
+check_layout() {
+  local prefix=$1 libdir=$1/$2 file
+  expect_equal "installed headers" \
+    "$(header_list "$SOURCE/core/include" "$SOURCE/loader/include")" \
+    "$(header_list "$prefix/include")"
+  expect_library "$libdir" libtova-plugin
+  expect_library "$libdir" libtova-plugin-loader
+  [ -x "$prefix/bin/tova-plugin-info" ] || fail "no bin/tova-plugin-info"
+  for file in cmake/tova-plugin/tova-plugin-config.cmake \
+              cmake/tova-plugin/tova-plugin-config-version.cmake \
+              pkgconfig/tova-plugin.pc pkgconfig/tova-plugin-loader.pc; do
+    [ -f "$libdir/$file" ] || fail "no $libdir/$file"
+  done
+}
+
+# Whether an exported symbol belongs to the libraries' interface or to the
+# C++ runtime, judged by its mangled name: names in tova::plugin whose
+# first class or function the public headers declare, the standard
+# library's template instances, and type information of built-in types
+# (such as function types).
+is_interface_symbol() {
+  local words=$2 rest length first
+  # Drop special-name prefixes (vtable, typeinfo, guard variable, thunks),
+  # the mark of a function-local entity and a nested name's qualifiers.
+  rest=$(sed -E 's/^_Z//; s/^(T[VIST]|GV|Th[^_]*_|Tv[^_]*_[^_]*_)//; s/^Z//; s/^N?[KVrRO]*//' <<<"$1")
+  case $rest in
+    St* | S[absiod]* | 9__gnu_cxx*) return 0 ;;
+    4tova6plugin*)
+      rest=$(sed -E 's/^4tova6plugin(2v[0-9]|3v[0-9]{2}|6detail)*//' <<<"$rest")
+      if [[ $rest =~ ^([0-9]+) ]]; then
+        length=${BASH_REMATCH[1]}
+        first=${rest:${#length}:$length}
+      elif [[ $rest =~ ^[a-z][a-z] ]]; then
+        first=operator
+      fi
+      grep -qxF -- "${first:-?}" <<<"$words" ;;
+    *) [[ $1 == _ZT[IS]* && $rest != *[0-9]* ]] ;;
+  esac
+}
+
+# exports PREFIX LIBDIR: the shared objects export only their interface.
+check_exports() {
+  local prefix=$1 libdir=$1/$2 words library symbol leaked=()
+  words=$(find "$prefix/include/tova/plugin" -name '*.hpp' -exec cat {} + \
+            | grep -oE '[A-Za-z_][A-Za-z0-9_]*' | sort -u)
+  for library in libtova-plugin libtova-plugin-loader; do
+    while read -r symbol; do
+      is_interface_symbol "$symbol" "$words" \
+        || leaked+=("$library: $(c++filt "$symbol")")
+    done < <(nm -D --defined-only "$libdir/$library.so" | awk '{ print $3 }' \
+               | grep -vxE '_init|_fini|_edata|_end|__bss_start')
+  done
+  [ ${#leaked[@]} -eq 0 ] \
+    || fail "symbols exported beyond the interface:$(printf '\n  %s' "${leaked[@]}")"
+}
+
+# Runs the consumer program on its plugin library and checks what it says.
+run_consumer() {
+  local libdir=$1 app=$2 plugin=$3 output
+  output=$(LD_LIBRARY_PATH=$libdir "$app" "$plugin")
+  expect_equal "consumer output" "plugin: consumer::Hello
+greeting: hello, installed" "$output"
+}
+
+# cmake-consumer PREFIX LIBDIR WORK_DIR [FLAGS]
+build_with_cmake() {
+  local prefix=$1 libdir=$1/$2 work=$3 flags=${4-${TOVA_CONSUMER_FLAGS:-}}
+  rm -rf "$work"
+  cmake -S "$CONSUMER" -B "$work" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_CXX_FLAGS="$WARNINGS $flags" \
+    >/dev/null
+  expect_equal "package found" "$libdir/cmake/tova-plugin" \
+    "$(sed -n 's/^tova-plugin_DIR:PATH=//p' "$work/CMakeCache.txt")"
+  cmake --build "$work" >/dev/null
+  run_consumer "$libdir" "$work/consumer-app" "$work/libconsumer-hello.so"
+}
+
+# pkg-config-consumer PREFIX LIBDIR WORK_DIR [FLAGS]
+build_with_pkg_config() {
+  local prefix=$1 libdir=$1/$2 work=$3 flags=${4-${TOVA_CONSUMER_FLAGS:-}}
+  local -a plugin_flags loader_flags
+  export PKG_CONFIG_PATH=$libdir/pkgconfig
+  expect_equal "pkg-config version" "$VERSION" \
+    "$(pkg-config --modversion tova-plugin-loader)"
+  read -ra plugin_flags <<<"$(pkg-config --cflags --libs tova-plugin)"
+  read -ra loader_flags <<<"$(pkg-config --cflags --libs tova-plugin-loader)"
+  [[ ${loader_flags[0]} == "-I$libdir/pkgconfig/"* ]] \
+    || fail "pkg-config flags outside the prefix: ${loader_flags[*]}"
+  rm -rf "$work" && mkdir -p "$work"
+  # shellcheck disable=SC2086 # the flags are lists of words
+  "$CXX" $WARNINGS $flags -fPIC -shared -I"$CONSUMER/include" \
+    -o "$work/libconsumer-hello.so" "$CONSUMER/plugin/Hello.cpp" "${plugin_flags[@]}"
+  # shellcheck disable=SC2086
+  "$CXX" $WARNINGS $flags -I"$CONSUMER/include" \
+    -o "$work/consumer-app" "$CONSUMER/app/main.cpp" "${loader_flags[@]}"
+  run_consumer "$libdir" "$work/consumer-app" "$work/libconsumer-hello.so"
+}
+
+package_field() { dpkg-deb -f "$1" "$2"; }
+
+# The files and links that a package installs, without directories.
+package_files() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $6 }' | sort; }
+
+# Fails unless the Depends field in $2 holds $3: an exact entry, or a
+# package name with any version.
+expect_depends() {
+  local package=$1 entry
+  while read -r entry; do
+    [[ $entry == "$3" || $entry == "$3 ("* ]] && return
+  done <<<"${2//, /$'\n'}"
+  fail "$package: Depends ($2) lacks $3"
+}
+
+# debian WORK_DIR: builds the packages in a release build for /usr, checks
+# their contents and dependencies, unpacks them into a scratch root and
+# uses that as the prefix.
+check_debian() {
+  local work=$1 build=$1/build root=$1/root libdir deb package runtime dependency
+  rm -rf "$work" && mkdir -p "$work"
+  cmake -S "$SOURCE" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_INSTALL_PREFIX=/usr \
+    -DTOVA_PLUGIN_BUILD_TESTS=OFF -DTOVA_PLUGIN_BUILD_EXAMPLES=OFF >/dev/null
+  cmake --build "$build" -j "$(nproc)" >/dev/null
+  (cd "$build" && cpack -G DEB >/dev/null)
+  libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
+
+  runtime=libtova-plugin$SOVERSION
+  for deb in "$build"/*.deb; do
+    package=$(package_field "$deb" Package)
+    expect_equal "$package version" "$VERSION" "$(package_field "$deb" Version)"
+    case $package in
+      "$runtime")
+        for dependency in libc6 libstdc++6; do
+          expect_depends "$package" "$(package_field "$deb" Depends)" "$dependency"
+        done
+        expect_equal "$package files" "\
+./usr/$libdir/libtova-plugin-loader.so.$SOVERSION
+./usr/$libdir/libtova-plugin-loader.so.$VERSION
+./usr/$libdir/libtova-plugin.so.$SOVERSION
+./usr/$libdir/libtova-plugin.so.$VERSION" \
+          "$(package_files "$deb")" ;;
+      tova-plugin-info)
+        expect_depends "$package" "$(package_field "$deb" Depends)" \
+          "$runtime (= $VERSION)"
+        expect_equal "$package files" ./usr/bin/tova-plugin-info \
+          "$(package_files "$deb")" ;;
+      libtova-plugin-dev)
+        expect_depends "$package" "$(package_field "$deb" Depends)" \
+          "$runtime (= $VERSION)" ;;
+      *) fail "unexpected package $package" ;;
+    esac
+    dpkg -x "$deb" "$root"
+  done
+  expect_equal "packages" "libtova-plugin-dev $runtime tova-plugin-info" \
+    "$(for deb in "$build"/*.deb; do package_field "$deb" Package; done \
+         | sort | xargs)"
+
+  check_layout "$root/usr" "$libdir"
+  LD_LIBRARY_PATH=$root/usr/$libdir "$root/usr/bin/tova-plugin-info" --version \
+    >/dev/null
+  build_with_cmake "$root/usr" "$libdir" "$work/cmake-consumer" ""
+  build_with_pkg_config "$root/usr" "$libdir" "$work/pkg-config-consumer" ""
+}
+
+command=${1:?a command}
+shift
+case $command in
+  install) install_build "$@" ;;
+  layout) check_layout "$@" ;;
+  exports) check_exports "$@" ;;
+  cmake-consumer) build_with_cmake "$@" ;;
+  pkg-config-consumer) build_with_pkg_config "$@" ;;
+  debian) check_debian "$@" ;;
+  *) fail "unknown command $command" ;;
+esac

@@ -1,0 +1,17 @@
+#ifndef CONSUMER_GREETER_HPP_
+#define CONSUMER_GREETER_HPP_
+
+#include <string>
+
+namespace consumer
+{
+  /// The interface that the program looks for in the plugin.
+  class Greeter
+  {
+  public:
+    virtual ~Greeter() = default;
+    virtual std::string Greet(const std::string &whom) const = 0;
+  };
+}
+
+#endif
