@@ -53,8 +53,15 @@ namespace tova::plugin::detail
     }
   }
 
-  std::string TruncatedLibraryError(const std::string &path)
+  bool HasNullByte(const std::string &path)
   {
+    return path.find('\0') != std::string::npos;
+  }
+
+  std::string LibraryPathError(const std::string &path)
+  {
+    if (HasNullByte(path))
+      return "the path contains a null byte";
     if (path.find('/') == std::string::npos)
       return {};
 

@@ -93,10 +93,10 @@ namespace tova::plugin
   DlHandlePtr Loader::Implementation::LoadLib(const std::string &path,
                                               bool neverUnload)
   {
-    const std::string truncated = detail::TruncatedLibraryError(path);
-    if (!truncated.empty())
+    const std::string refused = detail::LibraryPathError(path);
+    if (!refused.empty())
     {
-      ReportLoadError(path, truncated.c_str());
+      ReportLoadError(path, refused.c_str());
       return nullptr;
     }
 
@@ -114,18 +114,22 @@ namespace tova::plugin
       return nullptr;
     }
 
-    std::weak_ptr<void> &openLibrary = this->openLibraries[handle];
-    if (DlHandlePtr live = openLibrary.lock())
+    const auto known = this->openLibraries.find(handle);
+    if (known != this->openLibraries.end())
     {
-      // The live handle already owns one reference; return the new one.
-      dlclose(handle);
-      return live;
+      if (DlHandlePtr live = known->second.lock())
+      {
+        // The live handle already owns one reference; return the new one.
+        dlclose(handle);
+        return live;
+      }
     }
 
+    this->ForgetClosedLibraries();
     // Should allocating the control block fail, shared_ptr runs the
     // deleter, which closes the handle before the failure propagates.
     DlHandlePtr dlHandle(handle, &CloseLibrary);
-    openLibrary = dlHandle;
+    this->openLibraries[handle] = dlHandle;
     return dlHandle;
   }
 

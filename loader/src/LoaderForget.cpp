@@ -2,12 +2,16 @@
 
 #include <tova/plugin/Loader.hpp>
 
+#include "LibraryFile.hpp"
 #include "LoaderImplementation.hpp"
 
 namespace tova::plugin
 {
   bool Loader::ForgetLibrary(const std::string &path)
   {
+    // A path cut short at a null byte would name another library.
+    if (detail::HasNullByte(path))
+      return false;
     // Finds the library only if it is loaded already; never loads it.
     void *const handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
     if (!handle)
@@ -45,5 +49,22 @@ namespace tova::plugin
     }
     this->pluginsOfLibrary.erase(library);
     return true;
+  }
+
+  void Loader::Implementation::ForgetClosedLibraries()
+  {
+    for (auto entry = this->openLibraries.begin();
+         entry != this->openLibraries.end();)
+    {
+      if (!entry->second.expired())
+      {
+        ++entry;
+        continue;
+      }
+      // No reference of this loader holds that library any more, so no
+      // plugin of it is registered either.
+      this->pluginsOfLibrary.erase(entry->first);
+      entry = this->openLibraries.erase(entry);
+    }
   }
 }

@@ -34,6 +34,11 @@ namespace tova::plugin
     /// Forgets the plugins that the library with this handle provided.
     bool ForgetLibrary(void *rawHandle);
 
+    /// Drops the entries of libraries that have closed since. A library
+    /// opened again may get another handle value, so in a long-lived
+    /// loader they would pile up without end.
+    void ForgetClosedLibraries();
+
     // Declared first so that it is destroyed last: the records below hold
     // code of these libraries.
     PluginToDlHandleMap libraryOfPlugin;
