@@ -1,4 +1,5 @@
 #include <iostream>
+#include <string_view>
 #include <utility>
 
 #include <tova/plugin/Plugin.hpp>
@@ -180,7 +181,8 @@ namespace tova::plugin
 
   void *Plugin::PrivateQueryInterface(const char *interfaceName) const
   {
-    return this->dataPtr->Find(interfaceName);
+    // Measured once here rather than by every comparison of the search.
+    return this->dataPtr->Find(std::string_view(interfaceName));
   }
 
   Plugin::InterfaceMap::iterator Plugin::PrivateGetOrCreateIterator(
