@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 
 #include <tova/plugin/Info.hpp>
 #include <tova/plugin/detail/Export.hpp>
@@ -35,12 +36,17 @@ namespace tova::plugin::detail
     }
 
     /// Adds a record, merging it into an earlier one for the same class.
-    inline void AddToLibrary(const Info &info)
+    inline void AddToLibrary(Info info)
     {
-      auto [position, added] = LibraryInfoMap().emplace(info.name, info);
-      if (added)
-        return;
+      // Moved in rather than copied: libraries with many plugins build all
+      // their records every time they are loaded.
+      auto [position, added] = LibraryInfoMap().try_emplace(info.name);
       Info &stored = position->second;
+      if (added)
+      {
+        stored = std::move(info);
+        return;
+      }
       stored.interfaces.insert(info.interfaces.begin(), info.interfaces.end());
       stored.aliases.insert(info.aliases.begin(), info.aliases.end());
     }
