@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 
 #include <iostream>
+#include <iterator>
 #include <utility>
 
 #include <tova/plugin/Loader.hpp>
@@ -180,8 +181,12 @@ namespace tova::plugin
       return {};
     }
 
+    const auto &libraryRecords = *static_cast<const PluginInfoMap *>(output);
     std::vector<Info> records;
-    for (const auto &entry : *static_cast<const PluginInfoMap *>(output))
+    // Counted by walking the nodes, which is all of the map that is read.
+    records.reserve(static_cast<std::size_t>(
+        std::distance(libraryRecords.begin(), libraryRecords.end())));
+    for (const auto &entry : libraryRecords)
       records.push_back(entry.second);
     return records;
   }
