@@ -49,7 +49,13 @@ namespace tova::plugin
 
   PluginPtr Loader::Instantiate(const std::string &nameOrAlias) const
   {
-    const std::string fileName = this->PrivateLookupFilePlugin(nameOrAlias);
+    // A plugin's own name, the usual argument, resolves to itself: its
+    // record is fetched once and the name is not copied.
+    std::shared_ptr<const Info> fileInfo =
+        this->dataPtr->loadedRegistry.GetInfo(nameOrAlias);
+    const std::string aliasTarget =
+        fileInfo ? std::string() : this->PrivateLookupFilePlugin(nameOrAlias);
+    const std::string &fileName = fileInfo ? nameOrAlias : aliasTarget;
     const std::string staticName =
         this->PrivateLookupStaticPlugin(nameOrAlias);
 
@@ -57,8 +63,9 @@ namespace tova::plugin
     if (!fileName.empty())
     {
       const auto dlHandle = this->PrivateGetPluginDlHandlePtr(fileName);
-      const auto info = this->PrivateGetInfoForFilePlugin(fileName);
-      plugin->PrivateCreatePluginInstance(info, dlHandle);
+      if (!fileInfo)
+        fileInfo = this->PrivateGetInfoForFilePlugin(fileName);
+      plugin->PrivateCreatePluginInstance(fileInfo, dlHandle);
     }
     else if (!staticName.empty())
     {
