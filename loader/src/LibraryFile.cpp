@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,10 +13,27 @@ namespace tova::plugin::detail
 {
   namespace
   {
-    /// Reads exactly `size` bytes at `offset`; false on any shortfall.
-    bool ReadAt(int file, void *buffer, std::size_t size, off_t offset)
+    /// The first bytes of a file, read at once: they hold the ELF header
+    /// and, as linkers lay libraries out, the program headers as well, so
+    /// that checking a library costs one read.
+    struct FilePrefix
     {
-      return pread(file, buffer, size, offset) ==
+      unsigned char bytes[1024];
+      std::size_t size = 0;
+    };
+
+    /// Reads exactly `size` bytes at `offset`, from `prefix` when they lie
+    /// within it; false on any shortfall.
+    bool ReadAt(int file, const FilePrefix &prefix, void *buffer,
+                std::size_t size, std::uint64_t offset)
+    {
+      if (offset <= prefix.size && size <= prefix.size - offset)
+      {
+        std::copy_n(prefix.bytes + offset, size,
+                    static_cast<unsigned char *>(buffer));
+        return true;
+      }
+      return pread(file, buffer, size, static_cast<off_t>(offset)) ==
              static_cast<ssize_t>(size);
     }
 
@@ -31,8 +49,13 @@ namespace tova::plugin::detail
     /// that are no 64-bit ELF objects are left to the platform's checks.
     bool IsTruncatedElf(int file, std::uint64_t fileSize)
     {
+      FilePrefix prefix;
+      const ssize_t prefixSize =
+          pread(file, prefix.bytes, sizeof(prefix.bytes), 0);
+      prefix.size = prefixSize > 0 ? static_cast<std::size_t>(prefixSize) : 0;
+
       Elf64_Ehdr header;
-      if (!ReadAt(file, &header, sizeof(header), 0) ||
+      if (!ReadAt(file, prefix, &header, sizeof(header), 0) ||
           std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
           header.e_ident[EI_CLASS] != ELFCLASS64 ||
           header.e_phentsize != sizeof(Elf64_Phdr))
@@ -42,8 +65,7 @@ namespace tova::plugin::detail
       const std::size_t tableSize = segments.size() * sizeof(Elf64_Phdr);
       if (header.e_phoff > fileSize || tableSize > fileSize - header.e_phoff)
         return true;
-      if (!ReadAt(file, segments.data(), tableSize,
-                  static_cast<off_t>(header.e_phoff)))
+      if (!ReadAt(file, prefix, segments.data(), tableSize, header.e_phoff))
         return true;
 
       for (const Elf64_Phdr &segment : segments)
