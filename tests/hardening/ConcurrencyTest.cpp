@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -28,6 +29,8 @@ namespace
   using tova::plugin::PluginPtr;
   using tova::plugin::WeakPluginPtr;
   using tova::test::IsLoaded;
+  using testing::internal::CaptureStderr;
+  using testing::internal::GetCapturedStderr;
 
   constexpr int threadCount = 8;
 
@@ -164,6 +167,26 @@ TEST(ConcurrentRelease, TheLastOwnerDestroysOnceThenReleasesTheLibraryOnce)
   }
 }
 
+namespace
+{
+  /// A weak handle locked after the last handle (and with it the record)
+  /// is gone, while a shared interface pointer still holds the instance,
+  /// says so; nothing else may be written.
+  void ExpectOnlyCopyMessages(const std::string &written)
+  {
+    const std::string message =
+        "[Plugin::Implementation::Copy(_info, _instance)] A Plugin has been "
+        "copied from its info and instance, but the info was null even "
+        "though the instance was valid. This should never happen! Please "
+        "report this bug!\n";
+    std::string rest = written;
+    for (auto found = rest.find(message); found != std::string::npos;
+         found = rest.find(message))
+      rest.erase(found, message.size());
+    EXPECT_EQ("", rest);
+  }
+}
+
 TEST(ConcurrentRelease, ALibraryClosesOnlyAfterItsLastInstanceIsDestroyed)
 {
   const std::string path = TOVA_FIXTURE_OBSERVED;
@@ -178,10 +201,13 @@ TEST(ConcurrentRelease, ALibraryClosesOnlyAfterItsLastInstanceIsDestroyed)
       loadedWhenDestroyed = IsLoaded(path);
       ++destructions;
     });
-    // From here on only the instance holds the library.
+    // From here on only the instance holds the library, and only the
+    // handles hold the record.
     ASSERT_TRUE(loader.ForgetLibrary(path));
 
+    CaptureStderr();
     EXPECT_EQ(0, RaceOwners(std::move(handle), destructions, round));
+    ExpectOnlyCopyMessages(GetCapturedStderr());
     ASSERT_EQ(1, destructions) << "round " << round;
     ASSERT_TRUE(loadedWhenDestroyed) << "round " << round;
     ASSERT_FALSE(IsLoaded(path)) << "round " << round;
