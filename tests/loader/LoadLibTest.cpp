@@ -131,6 +131,11 @@ struct BadLibrary
   std::string message;
 };
 
+void PrintTo(const BadLibrary &bad, std::ostream *out)
+{
+  *out << "[" << bad.path << "]";
+}
+
 class LoadLibRefuses : public testing::TestWithParam<BadLibrary>
 {
 };
