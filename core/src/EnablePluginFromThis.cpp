@@ -3,7 +3,7 @@
 
 namespace tova::plugin
 {
-  class EnablePluginFromThis::Implementation
+  class TOVA_PLUGIN_HIDDEN EnablePluginFromThis::Implementation
   {
   public:
     /// Observes the instance this object is part of; expired until wired.

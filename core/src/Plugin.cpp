@@ -8,7 +8,7 @@
 
 namespace tova::plugin
 {
-  class Plugin::Implementation
+  class TOVA_PLUGIN_HIDDEN Plugin::Implementation
   {
   public:
     /// Makes a new instance from `info`, holding `dlHandlePtr` until the

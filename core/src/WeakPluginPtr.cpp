@@ -4,7 +4,7 @@
 
 namespace tova::plugin
 {
-  class WeakPluginPtr::Implementation
+  class TOVA_PLUGIN_HIDDEN WeakPluginPtr::Implementation
   {
   public:
     /// Observes the plugin instance.

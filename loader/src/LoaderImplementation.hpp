@@ -19,7 +19,7 @@ namespace tova::plugin
 
   using PluginToDlHandleMap = std::unordered_map<std::string, DlHandlePtr>;
 
-  class Loader::Implementation
+  class TOVA_PLUGIN_HIDDEN Loader::Implementation
   {
   public:
     /// Opens the library, or finds the handle this loader already holds for
