@@ -185,6 +185,11 @@ namespace tova::plugin
     return this->dataPtr->Find(std::string_view(interfaceName));
   }
 
+  void *Plugin::PrivateQueryInterface(std::string_view interfaceName) const
+  {
+    return this->dataPtr->Find(interfaceName);
+  }
+
   Plugin::InterfaceMap::iterator Plugin::PrivateGetOrCreateIterator(
       const std::string &interfaceName)
   {

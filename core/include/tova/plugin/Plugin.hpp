@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <tova/plugin/Info.hpp>
 #include <tova/plugin/detail/Export.hpp>
@@ -40,7 +41,7 @@ namespace tova::plugin
     T *QueryInterface() const
     {
       return static_cast<T *>(
-          this->PrivateQueryInterface(detail::TypeName<T>()));
+          this->PrivateQueryInterface(detail::keys::TypeKey<T>()));
     }
 
     /// \brief Interface `T` as a pointer that also owns the instance, so it
@@ -78,6 +79,9 @@ namespace tova::plugin
 
     /// \brief As above, without building a string for the key.
     void *PrivateQueryInterface(const char *interfaceName) const;
+
+    /// \brief As above, for a key whose length is already known.
+    void *PrivateQueryInterface(std::string_view interfaceName) const;
 
     /// \brief The entry for `interfaceName`, inserted with a null value if
     /// it is missing.

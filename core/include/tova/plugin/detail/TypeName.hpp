@@ -1,7 +1,10 @@
 #ifndef TOVA_PLUGIN_DETAIL_TYPENAME_HPP_
 #define TOVA_PLUGIN_DETAIL_TYPENAME_HPP_
 
+#include <string_view>
 #include <typeinfo>
+
+#include <tova/plugin/detail/Export.hpp>
 
 namespace tova::plugin::detail
 {
@@ -13,6 +16,20 @@ namespace tova::plugin::detail
   {
     const char *name = typeid(T).name();
     return *name == '*' ? name + 1 : name;
+  }
+
+  // Hidden: a function-local static of a visible inline function becomes
+  // one process-wide symbol, which would keep every plugin library that
+  // queries an interface from ever unloading.
+  namespace keys TOVA_PLUGIN_HIDDEN
+  {
+    /// \brief `TypeName<T>()` with its length, measured once per type.
+    template <class T>
+    std::string_view TypeKey()
+    {
+      static const std::string_view key(TypeName<T>());
+      return key;
+    }
   }
 }
 
