@@ -1,23 +1,14 @@
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include <shapes/Shape.hpp>
 #include <tova/plugin/EnablePluginFromThis.hpp>
 #include <tova/plugin/Register.hpp>
 
+#include "Format.hpp"
+
 namespace shapes
 {
-  namespace
-  {
-    std::string Format(double value)
-    {
-      std::ostringstream text;
-      text << value;
-      return text.str();
-    }
-  }
-
   class Square : public Shape, public Scalable
   {
   public:

@@ -1,22 +1,13 @@
-#include <sstream>
 #include <string>
 
 #include <shapes/Shape.hpp>
 #include <tova/plugin/ProductFactory.hpp>
 #include <tova/plugin/Register.hpp>
 
+#include "Format.hpp"
+
 namespace shapes
 {
-  namespace
-  {
-    std::string Format(double value)
-    {
-      std::ostringstream text;
-      text << value;
-      return text.str();
-    }
-  }
-
   class Circle : public Shape, public Scalable
   {
   public:

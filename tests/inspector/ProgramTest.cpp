@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <support/Reports.hpp>
 
 #include "Subprocess.hpp"
 
@@ -115,22 +116,7 @@ namespace
 
   std::string VerboseReportOfOnePlugin()
   {
-    return LoadingLine(kOnePlugin) +
-           "Loaded plugins registry: \n"
-           "Registry state\n"
-           "\tKnown Interfaces: 1\n"
-           "\t\tfixture::Shape\n"
-           "\tKnown Plugins: 1\n"
-           "\t\t[fixture::Single]\n"
-           "\t\t\thas no aliases\n"
-           "\t\t\timplements 1 interface:\n"
-           "\t\t\t\tfixture::Shape\n"
-           "\n"
-           "Static plugins registry: \n"
-           "Registry state\n"
-           "\tKnown Interfaces: 0\n"
-           "\tKnown Plugins: 0\n"
-           "\n"
+    return LoadingLine(kOnePlugin) + tova::test::OnePluginLoaderReport() +
            "\n";
   }
 

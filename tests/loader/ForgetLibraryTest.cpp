@@ -4,6 +4,7 @@
 
 #include <fixture/Shape.hpp>
 #include <support/LibraryState.hpp>
+#include <support/Reports.hpp>
 #include <tova/plugin/Loader.hpp>
 
 using tova::plugin::Loader;
@@ -19,8 +20,7 @@ namespace
   const std::string onePlugin = TOVA_FIXTURE_ONE_PLUGIN;
   const std::string otherCircle = TOVA_FIXTURE_OTHER_CIRCLE;
 
-  const std::string emptyRegistry =
-      "Registry state\n\tKnown Interfaces: 0\n\tKnown Plugins: 0\n\n";
+  const std::string emptyRegistry = tova::test::EmptyRegistryReport();
 }
 
 TEST(ForgetLibrary, WithoutInstancesClosesTheLibraryDuringTheCall)
@@ -159,18 +159,7 @@ TEST(LoaderReport, FramesBothRegistryReports)
             loader.PrettyStr());
 
   loader.LoadLib(onePlugin);
-  EXPECT_EQ("Loaded plugins registry: \n"
-            "Registry state\n"
-            "\tKnown Interfaces: 1\n"
-            "\t\tfixture::Shape\n"
-            "\tKnown Plugins: 1\n"
-            "\t\t[fixture::Single]\n"
-            "\t\t\thas no aliases\n"
-            "\t\t\timplements 1 interface:\n"
-            "\t\t\t\tfixture::Shape\n"
-            "\n"
-            "Static plugins registry: \n" + emptyRegistry,
-            loader.PrettyStr());
+  EXPECT_EQ(tova::test::OnePluginLoaderReport(), loader.PrettyStr());
 
   loader.ForgetLibraryOfPlugin("fixture::Single");
   EXPECT_EQ("Loaded plugins registry: \n" + emptyRegistry +
