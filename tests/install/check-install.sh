@@ -7,6 +7,7 @@
 #   check-install.sh exports PREFIX LIBDIR
 #   check-install.sh cmake-consumer PREFIX LIBDIR WORK_DIR
 #   check-install.sh pkg-config-consumer PREFIX LIBDIR WORK_DIR
+#   check-install.sh examples PREFIX LIBDIR WORK_DIR
 #   check-install.sh debian WORK_DIR
 #
 # Environment: TOVA_SOURCE_DIR (required), CXX (the compiler; default c++),
@@ -162,6 +163,21 @@ build_with_pkg_config() {
   run_consumer "$libdir" "$work/consumer-app" "$work/libconsumer-hello.so"
 }
 
+# examples PREFIX LIBDIR WORK_DIR: the project's examples as a project of
+# their own, built against the installed copy and run to the end.
+build_examples() {
+  local prefix=$1 libdir=$1/$2 work=$3 output
+  rm -rf "$work"
+  cmake -S "$SOURCE/examples" -B "$work" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_COMPILER="$CXX" \
+    -DCMAKE_CXX_FLAGS="$WARNINGS ${TOVA_CONSUMER_FLAGS:-}" >/dev/null
+  cmake --build "$work" >/dev/null
+  output=$(LD_LIBRARY_PATH=$libdir "$work/shapes-app" "$work/libshapes-plugins.so")
+  expect_equal "last line of the example" \
+    "After cleanup; parked references: 0; library closed" \
+    "$(tail -n 1 <<<"$output")"
+}
+
 package_field() { dpkg-deb -f "$1" "$2"; }
 
 # The files and links that a package installs, without directories.
@@ -236,6 +252,7 @@ case $command in
   exports) check_exports "$@" ;;
   cmake-consumer) build_with_cmake "$@" ;;
   pkg-config-consumer) build_with_pkg_config "$@" ;;
+  examples) build_examples "$@" ;;
   debian) check_debian "$@" ;;
   *) fail "unknown command $command" ;;
 esac
