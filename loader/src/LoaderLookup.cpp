@@ -26,7 +26,7 @@ namespace tova::plugin
     void WireSelfReference(const PluginPtr &plugin)
     {
       void *const self = plugin->PrivateQueryInterface(
-          detail::TypeName<EnablePluginFromThis>());
+          detail::keys::TypeKey<EnablePluginFromThis>());
       if (self)
         static_cast<EnablePluginFromThis *>(self)->PrivateSetPluginFromThis(
             plugin);
