@@ -53,8 +53,10 @@ namespace tova::plugin
 
   void Plugin::Implementation::Reset()
   {
-    this->instance.reset();
+    // The record first, as the destructor does: its function objects are
+    // code of the library that releasing the last instance may close.
     this->info.reset();
+    this->instance.reset();
     for (auto &entry : this->interfacePointers)
       entry.second = nullptr;
   }

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <fixture/Shape.hpp>
 #include <support/LibraryState.hpp>
@@ -184,6 +186,38 @@ TEST(InstanceLifetime, AnyOneOwnerAloneKeepsTheLibraryOpen)
     EXPECT_EQ(1, destructions);
     EXPECT_TRUE(loadedDuringDestruction);
     EXPECT_FALSE(IsLoaded(observed));
+  }
+}
+
+// Pointing the last owner at something else releases the instance and its
+// record; the record's function objects are code of the library that the
+// instance's release closes, so the record must go first.
+TEST(InstanceLifetime, RetargetingTheLastOwnerReleasesTheRecordFirst)
+{
+  const std::vector<std::pair<const char *, void (*)(const PluginPtr &)>>
+      retargets = {
+          {"create", [](const PluginPtr &plugin) {
+             plugin->PrivateCreateStaticPluginInstance(nullptr);
+           }},
+          {"copy of a plugin", [](const PluginPtr &plugin) {
+             plugin->PrivateCopyPluginInstance(tova::plugin::Plugin());
+           }},
+          {"copy of an instance", [](const PluginPtr &plugin) {
+             plugin->PrivateCopyPluginInstance(nullptr, nullptr);
+           }},
+      };
+  for (const auto &[what, retarget] : retargets)
+  {
+    SCOPED_TRACE(what);
+    PluginPtr plugin;
+    {
+      Loader loader;
+      loader.LoadLib(twoPlugins);
+      plugin = loader.Instantiate("circle");
+    }
+    retarget(plugin);
+    EXPECT_TRUE(plugin.IsEmpty());
+    EXPECT_FALSE(IsLoaded(twoPlugins));
   }
 }
 
