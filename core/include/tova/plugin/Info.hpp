@@ -48,13 +48,16 @@ namespace tova::plugin
       void Clear();
     };
 
+    // Not inline: with internal linkage these never become symbols of a
+    // plugin library, which could otherwise tie the library to the process.
+
     /// Version of the record's layout; changes whenever its fields change.
-    inline constexpr std::int32_t InfoVersion = 1;
+    constexpr std::int32_t InfoVersion = 1;
 
     /// Size of the record as this build compiles it.
-    inline constexpr std::uint64_t InfoSize = sizeof(Info);
+    constexpr std::uint64_t InfoSize = sizeof(Info);
     /// Alignment of the record as this build compiles it.
-    inline constexpr std::uint64_t InfoAlignment = alignof(Info);
+    constexpr std::uint64_t InfoAlignment = alignof(Info);
 
 #if defined(__x86_64__) && defined(__GLIBCXX__)
     static_assert(sizeof(Info) == 248, "Info must keep its x86-64 layout");

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <utility>
 
 #include <tova/plugin/Info.hpp>
@@ -38,15 +39,19 @@ namespace tova::plugin::detail
     /// Adds a record, merging it into an earlier one for the same class.
     inline void AddToLibrary(Info info)
     {
-      // Moved in rather than copied: libraries with many plugins build all
-      // their records every time they are loaded.
-      auto [position, added] = LibraryInfoMap().try_emplace(info.name);
-      Info &stored = position->second;
-      if (added)
+      PluginInfoMap &map = LibraryInfoMap();
+      const auto found = map.find(info.name);
+      if (found == map.end())
       {
-        stored = std::move(info);
+        // Moved in rather than copied: libraries with many plugins build
+        // all their records every time they are loaded. Not try_emplace:
+        // its std::piecewise_construct would be a unique symbol in an
+        // unoptimised library, and such a library can never be unloaded.
+        std::string name = info.name;
+        map.emplace(std::move(name), std::move(info));
         return;
       }
+      Info &stored = found->second;
       stored.interfaces.insert(info.interfaces.begin(), info.interfaces.end());
       stored.aliases.insert(info.aliases.begin(), info.aliases.end());
     }
@@ -88,8 +93,8 @@ extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
 {
   *output = &tova::plugin::detail::registration::LibraryInfoMap();
   *version = tova::plugin::InfoVersion;
-  *size = sizeof(tova::plugin::Info);
-  *alignment = alignof(tova::plugin::Info);
+  *size = tova::plugin::InfoSize;
+  *alignment = tova::plugin::InfoAlignment;
 }
 
 /// Registers a plugin class, followed by the interfaces it implements.

@@ -13,7 +13,7 @@ namespace tova::plugin::detail
                                       std::uint64_t *);
 
   /// The name under which the loader looks the hook up with `dlsym`.
-  inline constexpr const char *PluginHookSymbol = "TovaPluginHook";
+  constexpr const char *PluginHookSymbol = "TovaPluginHook";
 }
 
 #endif
