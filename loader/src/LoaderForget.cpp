@@ -23,6 +23,10 @@ namespace tova::plugin
   bool Loader::ForgetLibraryOfPlugin(const std::string &nameOrAlias)
   {
     const std::string name = this->LookupPlugin(nameOrAlias);
+    // Not found is an empty name, which must not find a plugin that a
+    // library registered under the empty name.
+    if (name.empty())
+      return false;
     const auto found = this->dataPtr->libraryOfPlugin.find(name);
     if (found == this->dataPtr->libraryOfPlugin.end())
       return false;

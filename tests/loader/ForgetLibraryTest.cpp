@@ -110,6 +110,21 @@ TEST(ForgetLibraryOfPlugin, AnUnknownNameIsReportedAndChangesNothing)
   EXPECT_EQ(1u, loader.AllPlugins().size());
 }
 
+TEST(ForgetLibraryOfPlugin, ANameThatResolvesNowhereNeverMeansAnUnnamedPlugin)
+{
+  const std::string unnamed = TOVA_FIXTURE_UNNAMED;
+  Loader loader;
+  CaptureStderr();
+  EXPECT_EQ(Loader::PluginNameSet({""}), loader.LoadLib(unnamed));
+  GetCapturedStderr();
+
+  CaptureStderr();
+  EXPECT_FALSE(loader.ForgetLibraryOfPlugin("fixture::Hexagon"));
+  GetCapturedStderr();
+  EXPECT_EQ(Loader::NameSet({""}), loader.AllPlugins());
+  EXPECT_TRUE(IsLoaded(unnamed));
+}
+
 // fixture::Circle comes from two libraries: the first library's record (and
 // code) stays registered until the first library is forgotten; the second
 // library's record never registers, so nothing keeps that library open.
