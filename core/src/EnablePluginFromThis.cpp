@@ -45,6 +45,11 @@ namespace tova::plugin
     return plugin->PrivateGetInstancePtr();
   }
 
+  std::shared_ptr<void> EnablePluginFromThis::PrivateInstancePtrFromThis() const
+  {
+    return this->dataPtr->selfReference.PrivateLockInstance();
+  }
+
   void EnablePluginFromThis::PrivateSetPluginFromThis(const PluginPtr &plugin)
   {
     this->dataPtr->selfReference = plugin;

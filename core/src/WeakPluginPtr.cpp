@@ -82,6 +82,11 @@ namespace tova::plugin
     return !instance || !info;
   }
 
+  std::shared_ptr<void> WeakPluginPtr::PrivateLockInstance() const
+  {
+    return this->dataPtr ? this->dataPtr->instance.lock() : nullptr;
+  }
+
   PluginPtr WeakPluginPtr::Lock() const
   {
     PluginPtr plugin;

@@ -116,3 +116,25 @@ TEST_F(FactoryLibraryTest, LibraryStaysLoadedUntilItsLastProductIsCleanedUp)
   tp::CleanupLostProducts();
   EXPECT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
 }
+
+TEST_F(FactoryLibraryTest, AFactoryHeldOnlyByItsInterfaceMakesProductsSilently)
+{
+  std::shared_ptr<GreetingFactory> factory;
+  {
+    tp::Loader loader;
+    loader.LoadLib(FACTORIES_LIB);
+    factory =
+        loader.Instantiate("hello")->QueryInterfaceSharedPtr<GreetingFactory>();
+  }
+  // The factory's record is gone with the loader; its instance lives on.
+  testing::internal::CaptureStderr();
+  GreetingFactory::ProductPtr product = factory->Construct("Ada");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(product->Text(), "Hello, Ada!");
+
+  factory.reset();
+  product.reset();
+  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  tp::CleanupLostProducts();
+  EXPECT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+}

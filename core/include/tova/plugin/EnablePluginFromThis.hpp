@@ -40,6 +40,11 @@ namespace tova::plugin
     /// One more owner of this plugin's instance, or an empty pointer.
     std::shared_ptr<void> PluginInstancePtrFromThis() const;
 
+    /// One more owner of this plugin's instance, or an empty pointer,
+    /// without building a handle: nothing is reported when the description
+    /// is gone while the instance lives. For the factory facility.
+    std::shared_ptr<void> PrivateInstancePtrFromThis() const;
+
     /// Wires the self-reference; called by the loader.
     void PrivateSetPluginFromThis(const PluginPtr &plugin);
 

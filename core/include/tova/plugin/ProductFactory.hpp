@@ -97,7 +97,7 @@ namespace tova::plugin
     ProductPtr Construct(Args... args) override
     {
       return std::make_unique<detail::registration::CountedProduct<Product>>(
-          this->PluginInstancePtrFromThis(), std::forward<Args>(args)...);
+          this->PrivateInstancePtrFromThis(), std::forward<Args>(args)...);
     }
   };
 }

@@ -48,6 +48,10 @@ namespace tova::plugin
     /// An owning handle to the observed instance; empty once it is gone.
     PluginPtr Lock() const;
 
+    /// One more owner of the observed instance alone, or an empty pointer;
+    /// builds no handle and ignores the description.
+    std::shared_ptr<void> PrivateLockInstance() const;
+
     class Implementation;
 
   private:
