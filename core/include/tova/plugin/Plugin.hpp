@@ -67,15 +67,14 @@ namespace tova::plugin
     /// otherwise an ABI type name.
     /// \param[in] demangled Whether `interfaceName` is in readable form.
     bool HasInterface(const std::string &interfaceName,
-                              bool demangled = true) const;
+                      bool demangled = true) const;
 
     /// \brief The plugin's readable name, or null when no description is
     /// held. The string lives as long as this `Plugin` keeps the description.
     const std::string *Name() const;
 
     /// \brief The stored address of an interface (by ABI type name), or null.
-    void *PrivateQueryInterface(
-        const std::string &interfaceName) const;
+    void *PrivateQueryInterface(const std::string &interfaceName) const;
 
     /// \brief As above, without building a string for the key.
     void *PrivateQueryInterface(const char *interfaceName) const;
