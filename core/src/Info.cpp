@@ -1,10 +1,11 @@
 #include <cxxabi.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <memory>
 
 #include <tova/plugin/Info.hpp>
+
+#include "detail/ErrorMessage.hpp"
 
 namespace tova::plugin
 {
@@ -31,8 +32,8 @@ namespace tova::plugin
     if (status == 0 && demangled)
       return demangled.get();
 
-    std::cerr << "[Demangle] Failed to demangle the symbol name [" << symbol
-              << "]. Error code: " << status << "\n";
+    detail::WriteErrorMessage("[Demangle] Failed to demangle the symbol name [",
+                              symbol, "]. Error code: ", status, "\n");
     return symbol;
   }
 }

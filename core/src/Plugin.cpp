@@ -1,10 +1,10 @@
-#include <iostream>
 #include <string_view>
 #include <utility>
 
 #include <tova/plugin/Plugin.hpp>
 
 #include "PluginWithDlHandle.hpp"
+#include "detail/ErrorMessage.hpp"
 
 namespace tova::plugin
 {
@@ -82,16 +82,20 @@ namespace tova::plugin
 
     if (newDlHandlePtr && isStatic)
     {
-      std::cerr << "Trying to create a plugin from a static plugin, but a "
-                << "shared library handle was provided. This should never "
-                << "happen! Please report this bug!\n";
+      detail::WriteErrorMessage(
+          "Trying to create a plugin from a static plugin, but a "
+          "shared library handle was provided. This should never "
+          "happen! Please report this bug!\n");
     }
 
     if (!newDlHandlePtr && !isStatic)
     {
-      std::cerr << "Received Info for [" << this->info->name << "], but we "
-                << "were not provided a shared library handle. This should "
-                << "never happen! Please report this bug!\n";
+      detail::WriteErrorMessage(
+          "Received Info for [",
+          this->info->name,
+          "], but we "
+          "were not provided a shared library handle. This should "
+          "never happen! Please report this bug!\n");
       return;
     }
 
@@ -111,9 +115,10 @@ namespace tova::plugin
     this->Reset();
     if (!_other)
     {
-      std::cerr << "Received a nullptr _other in the constructor which uses "
-                << "`const Plugin::Implementation*`. This should not be "
-                << "possible! Please report this bug." << std::endl;
+      detail::WriteErrorMessage(
+          "Received a nullptr _other in the constructor which uses "
+          "`const Plugin::Implementation*`. This should not be "
+          "possible! Please report this bug.\n");
       return;
     }
 
@@ -140,11 +145,11 @@ namespace tova::plugin
 
     if (!this->info)
     {
-      std::cerr << "[Plugin::Implementation::Copy(_info, _instance)] A "
-                << "Plugin has been copied from its info and instance, but "
-                << "the info was null even though the instance was valid. "
-                << "This should never happen! Please report this bug!"
-                << std::endl;
+      detail::WriteErrorMessage(
+          "[Plugin::Implementation::Copy(_info, _instance)] A "
+          "Plugin has been copied from its info and instance, but "
+          "the info was null even though the instance was valid. "
+          "This should never happen! Please report this bug!\n");
       return;
     }
 

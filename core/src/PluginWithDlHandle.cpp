@@ -1,7 +1,7 @@
-#include <iostream>
 #include <utility>
 
 #include "PluginWithDlHandle.hpp"
+#include "detail/ErrorMessage.hpp"
 
 namespace tova::plugin
 {
@@ -18,15 +18,18 @@ namespace tova::plugin
   {
     if (!this->instance)
     {
-      std::cerr << "We have a nullptr plugin instance inside of a "
-                << "PluginWithDlHandle. This should not be possible! Please "
-                << "report this bug!\n";
+      detail::WriteErrorMessage(
+          "We have a nullptr plugin instance inside of a "
+          "PluginWithDlHandle. This should not be possible! Please "
+          "report this bug!\n");
     }
     else if (!this->deleter)
     {
-      std::cerr << "This plugin instance (" << this->instance
-                << ") was not given a deleter. This should never happen! "
-                << "Please report this bug!\n";
+      detail::WriteErrorMessage(
+          "This plugin instance (",
+          this->instance,
+          ") was not given a deleter. This should never happen! "
+          "Please report this bug!\n");
     }
     else
     {

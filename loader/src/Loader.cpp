@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 
-#include <iostream>
 #include <iterator>
 #include <utility>
 
@@ -8,6 +7,7 @@
 #include <tova/plugin/detail/Hook.hpp>
 
 #include "LibraryFile.hpp"
+#include "detail/ErrorMessage.hpp"
 #include "LoaderImplementation.hpp"
 
 namespace tova::plugin
@@ -43,8 +43,8 @@ namespace tova::plugin
 
     void ReportLoadError(const std::string &path, const char *error)
     {
-      std::cerr << "Error while loading the library [" << path
-                << "]: " << (error ? error : "") << std::endl;
+      detail::WriteErrorMessage("Error while loading the library [", path,
+                                "]: ", error ? error : "", "\n");
     }
 
     void AddReadableNames(Info &record, InterfaceNameCache &cache)
@@ -140,9 +140,13 @@ namespace tova::plugin
     void *const symbol = dlsym(dlHandle.get(), detail::PluginHookSymbol);
     if (!symbol)
     {
-      std::cerr << "Library [" << path << "] does not export any plugins. "
-                << "The symbol [" << detail::PluginHookSymbol
-                << "] is missing, or it is not externally visible.\n";
+      detail::WriteErrorMessage(
+          "Library [",
+          path,
+          "] does not export any plugins. "
+          "The symbol [",
+          detail::PluginHookSymbol,
+          "] is missing, or it is not externally visible.\n");
       return {};
     }
 
@@ -155,29 +159,46 @@ namespace tova::plugin
 
     if (version != InfoVersion)
     {
-      std::cerr << "The library [" << path << "] is using an incompatible "
-                << "version [" << version << "] of the tova::plugin Info "
-                << "API. The version in this library is [" << InfoVersion
-                << "].\n";
+      detail::WriteErrorMessage(
+          "The library [",
+          path,
+          "] is using an incompatible "
+          "version [",
+          version,
+          "] of the tova::plugin Info "
+          "API. The version in this library is [",
+          InfoVersion,
+          "].\n");
       return {};
     }
 
     if (size != InfoSize || alignment != InfoAlignment)
     {
-      std::cerr << "The plugin::Info size or alignment are not consistent "
-                << "with the expected values for the library [" << path
-                << "]:\n -- size: expected " << InfoSize << " | received "
-                << size << "\n -- alignment: expected " << InfoAlignment
-                << " | received " << alignment << "\n -- We will not be "
-                << "able to safely load plugins from that library.\n";
+      detail::WriteErrorMessage(
+          "The plugin::Info size or alignment are not consistent "
+          "with the expected values for the library [",
+          path,
+          "]:\n -- size: expected ",
+          InfoSize,
+          " | received ",
+          size,
+          "\n -- alignment: expected ",
+          InfoAlignment,
+          " | received ",
+          alignment,
+          "\n -- We will not be "
+          "able to safely load plugins from that library.\n");
       return {};
     }
 
     if (!output)
     {
-      std::cerr << "The library [" << path << "] failed to provide "
-                << "tova::plugin Info for unknown reasons. Please report "
-                << "this error as a bug!\n";
+      detail::WriteErrorMessage(
+          "The library [",
+          path,
+          "] failed to provide "
+          "tova::plugin Info for unknown reasons. Please report "
+          "this error as a bug!\n");
       return {};
     }
 

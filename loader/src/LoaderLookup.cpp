@@ -1,4 +1,3 @@
-#include <iostream>
 #include <utility>
 
 #include <tova/plugin/EnablePluginFromThis.hpp>
@@ -6,6 +5,7 @@
 #include <tova/plugin/detail/TypeName.hpp>
 
 #include "LoaderImplementation.hpp"
+#include "detail/ErrorMessage.hpp"
 
 namespace tova::plugin
 {
@@ -41,9 +41,12 @@ namespace tova::plugin
     name = this->PrivateLookupStaticPlugin(nameOrAlias);
     if (!name.empty())
       return name;
-    std::cerr << "[tova::plugin::Loader::LookupPlugin] Failed to get info "
-              << "for [" << nameOrAlias << "]. Could not find a plugin with "
-              << "that name or alias.\n";
+    detail::WriteErrorMessage(
+        "[tova::plugin::Loader::LookupPlugin] Failed to get info "
+        "for [",
+        nameOrAlias,
+        "]. Could not find a plugin with "
+        "that name or alias.\n");
     return name;
   }
 
@@ -139,10 +142,13 @@ namespace tova::plugin
   {
     auto info = this->dataPtr->loadedRegistry.GetInfo(resolvedName);
     if (!info)
-      std::cerr << "[tova::Loader::PrivateGetInfoForFilePlugin] A resolved "
-                << "name [" << resolvedName << "] could not be found in the "
-                << "registry of loaded plugins. This should not be "
-                << "possible! Please report this bug!\n";
+      detail::WriteErrorMessage(
+          "[tova::Loader::PrivateGetInfoForFilePlugin] A resolved "
+          "name [",
+          resolvedName,
+          "] could not be found in the "
+          "registry of loaded plugins. This should not be "
+          "possible! Please report this bug!\n");
     return info;
   }
 
@@ -151,10 +157,13 @@ namespace tova::plugin
   {
     auto info = this->dataPtr->staticRegistry->GetInfo(resolvedName);
     if (!info)
-      std::cerr << "[tova::Loader::PrivateGetInfoForStaticPlugin] A resolved "
-                << "name [" << resolvedName << "] could not be found in the "
-                << "static plugin registry. This should not be possible! "
-                << "Please report this bug!\n";
+      detail::WriteErrorMessage(
+          "[tova::Loader::PrivateGetInfoForStaticPlugin] A resolved "
+          "name [",
+          resolvedName,
+          "] could not be found in the "
+          "static plugin registry. This should not be possible! "
+          "Please report this bug!\n");
     return info;
   }
 
@@ -164,10 +173,12 @@ namespace tova::plugin
     const auto found = this->dataPtr->libraryOfPlugin.find(resolvedName);
     if (found != this->dataPtr->libraryOfPlugin.end())
       return found->second;
-    std::cerr << "[tova::Loader::PrivateGetInfo] A resolved name ["
-              << resolvedName << "] could not be found in the "
-              << "PluginToDlHandleMap. This should not be possible! Please "
-              << "report this bug!\n";
+    detail::WriteErrorMessage(
+        "[tova::Loader::PrivateGetInfo] A resolved name [",
+        resolvedName,
+        "] could not be found in the "
+        "PluginToDlHandleMap. This should not be possible! Please "
+        "report this bug!\n");
     return nullptr;
   }
 }

@@ -169,22 +169,29 @@ TEST(ConcurrentRelease, TheLastOwnerDestroysOnceThenReleasesTheLibraryOnce)
 
 namespace
 {
-  /// A weak handle locked after the last handle (and with it the record)
-  /// is gone, while a shared interface pointer still holds the instance,
-  /// says so; nothing else may be written.
-  void ExpectOnlyCopyMessages(const std::string &written)
+  /// Expects `written` to consist of whole copies of `messages` only, in
+  /// any order: a message cut by another thread's leaves a remnant.
+  void ExpectOnlyWholeMessages(const std::string &written,
+                               const std::vector<std::string> &messages)
   {
-    const std::string message =
-        "[Plugin::Implementation::Copy(_info, _instance)] A Plugin has been "
-        "copied from its info and instance, but the info was null even "
-        "though the instance was valid. This should never happen! Please "
-        "report this bug!\n";
     std::string rest = written;
-    for (auto found = rest.find(message); found != std::string::npos;
-         found = rest.find(message))
-      rest.erase(found, message.size());
+    for (const std::string &message : messages)
+    {
+      for (auto found = rest.find(message); found != std::string::npos;
+           found = rest.find(message))
+        rest.erase(found, message.size());
+    }
     EXPECT_EQ("", rest);
   }
+
+  /// What a weak handle locked after the last handle (and with it the
+  /// record) is gone, while a shared interface pointer still holds the
+  /// instance, writes.
+  const std::string copyMessage =
+      "[Plugin::Implementation::Copy(_info, _instance)] A Plugin has been "
+      "copied from its info and instance, but the info was null even "
+      "though the instance was valid. This should never happen! Please "
+      "report this bug!\n";
 }
 
 TEST(ConcurrentRelease, ALibraryClosesOnlyAfterItsLastInstanceIsDestroyed)
@@ -207,7 +214,7 @@ TEST(ConcurrentRelease, ALibraryClosesOnlyAfterItsLastInstanceIsDestroyed)
 
     CaptureStderr();
     EXPECT_EQ(0, RaceOwners(std::move(handle), destructions, round));
-    ExpectOnlyCopyMessages(GetCapturedStderr());
+    ExpectOnlyWholeMessages(GetCapturedStderr(), {copyMessage});
     ASSERT_EQ(1, destructions) << "round " << round;
     ASSERT_TRUE(loadedWhenDestroyed) << "round " << round;
     ASSERT_FALSE(IsLoaded(path)) << "round " << round;
@@ -290,4 +297,32 @@ TEST(TwoLoaders, LoadAndForgetTheSameLibraryOnTwoThreads)
 
   EXPECT_EQ(0, faults);
   EXPECT_FALSE(IsLoaded(path));
+}
+
+TEST(Messages, ThreadsWritingAtOnceNeverInterleaveTheirMessages)
+{
+  const Loader loader;
+  constexpr int messagesPerThread = 100;
+  StartLine start(threadCount);
+  std::vector<std::thread> threads;
+  CaptureStderr();
+  for (int index = 0; index < threadCount; ++index)
+  {
+    threads.emplace_back([&] {
+      start.Arrive();
+      for (int message = 0; message < messagesPerThread; ++message)
+      {
+        loader.LookupPlugin("unknown");
+        tova::plugin::DemangleSymbol("not a symbol");
+      }
+    });
+  }
+  for (std::thread &thread : threads)
+    thread.join();
+  ExpectOnlyWholeMessages(
+      GetCapturedStderr(),
+      {"[tova::plugin::Loader::LookupPlugin] Failed to get info for "
+       "[unknown]. Could not find a plugin with that name or alias.\n",
+       "[Demangle] Failed to demangle the symbol name [not a symbol]. "
+       "Error code: -2\n"});
 }
