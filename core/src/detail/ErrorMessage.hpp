@@ -13,7 +13,7 @@ namespace tova::plugin::detail
   {
     std::ostringstream message;
     (message << ... << parts);
-    std::cerr << message.str() << std::flush;
+    std::cerr << message.str();
   }
 }
 
