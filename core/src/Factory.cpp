@@ -1,4 +1,5 @@
 #include <tova/plugin/Factory.hpp>
+#include <tova/plugin/detail/LibraryRelease.hpp>
 
 #include <atomic>
 #include <cerrno>
@@ -124,5 +125,6 @@ namespace tova::plugin
   {
     ReferenceList taken = store.TakeAllAfter(safetyWait);
     ReleaseInOrder(taken);
+    detail::CloseDeferredLibraries();
   }
 }

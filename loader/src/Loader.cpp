@@ -5,6 +5,7 @@
 
 #include <tova/plugin/Loader.hpp>
 #include <tova/plugin/detail/Hook.hpp>
+#include <tova/plugin/detail/LibraryRelease.hpp>
 
 #include "LibraryFile.hpp"
 #include "detail/ErrorMessage.hpp"
@@ -16,7 +17,7 @@ namespace tova::plugin
   {
     void CloseLibrary(void *handle)
     {
-      dlclose(handle);
+      detail::CloseLibraryWhenSafe(handle);
     }
 
     /// Readable interface names, demangled once per load however many
@@ -61,7 +62,11 @@ namespace tova::plugin
     this->dataPtr->staticRegistry = &StaticRegistry::GetInstance();
   }
 
-  Loader::~Loader() = default;
+  Loader::~Loader()
+  {
+    this->dataPtr->ForgetEverything();
+    detail::CloseDeferredLibraries();
+  }
 
   Loader::PluginNameSet Loader::LoadLib(const std::string &path)
   {
@@ -71,6 +76,7 @@ namespace tova::plugin
   Loader::PluginNameSet Loader::LoadLib(const std::string &path,
                                         bool neverUnload)
   {
+    detail::CloseDeferredLibraries();
     PluginNameSet names;
     const DlHandlePtr dlHandle = this->dataPtr->LoadLib(path, neverUnload);
     if (!dlHandle)
@@ -104,14 +110,13 @@ namespace tova::plugin
     dlerror();
     const int mode = neverUnload ? RTLD_LAZY | RTLD_NODELETE : RTLD_LAZY;
     void *const handle = dlopen(path.c_str(), mode);
+    // Only a null handle is a failure. An error text pending beside a handle
+    // is not the open's own: start-up code of the library left it, say by
+    // probing for an optional symbol that the program does not define.
     const char *const error = dlerror();
-    if (!handle || error)
+    if (!handle)
     {
       ReportLoadError(path, error);
-      // The library may have opened and failed only afterwards; give its
-      // reference back so it does not stay loaded for good.
-      if (handle)
-        dlclose(handle);
       return nullptr;
     }
 

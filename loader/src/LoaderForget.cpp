@@ -1,6 +1,9 @@
 #include <dlfcn.h>
 
+#include <vector>
+
 #include <tova/plugin/Loader.hpp>
+#include <tova/plugin/detail/LibraryRelease.hpp>
 
 #include "LibraryFile.hpp"
 #include "LoaderImplementation.hpp"
@@ -9,6 +12,7 @@ namespace tova::plugin
 {
   bool Loader::ForgetLibrary(const std::string &path)
   {
+    detail::CloseDeferredLibraries();
     // A path cut short at a null byte would name another library.
     if (detail::HasNullByte(path))
       return false;
@@ -22,6 +26,7 @@ namespace tova::plugin
 
   bool Loader::ForgetLibraryOfPlugin(const std::string &nameOrAlias)
   {
+    detail::CloseDeferredLibraries();
     const std::string name = this->LookupPlugin(nameOrAlias);
     // Not found is an empty name, which must not find a plugin that a
     // library registered under the empty name.
@@ -39,6 +44,10 @@ namespace tova::plugin
     if (library == this->pluginsOfLibrary.end())
       return false;
 
+    // Released only after every change to the maps: closing the library
+    // runs its destructors, which may call this loader again.
+    std::vector<DlHandlePtr> released;
+    released.reserve(library->second.size());
     for (const std::string &name : library->second)
     {
       const auto owner = this->libraryOfPlugin.find(name);
@@ -46,13 +55,29 @@ namespace tova::plugin
       if (owner == this->libraryOfPlugin.end() ||
           owner->second.get() != rawHandle)
         continue;
-      // The record goes first: its code lives in the library that the
-      // next line may close.
+      // The record goes before the library: its code lives there.
       this->loadedRegistry.ForgetInfo(name);
+      released.push_back(std::move(owner->second));
       this->libraryOfPlugin.erase(owner);
     }
     this->pluginsOfLibrary.erase(library);
     return true;
+  }
+
+  void Loader::Implementation::ForgetEverything()
+  {
+    // Repeated, since code that runs while a library closes may load more
+    // through this loader; each round leaves the maps consistent before it
+    // lets go of any library.
+    while (!this->libraryOfPlugin.empty())
+    {
+      PluginToDlHandleMap released;
+      released.swap(this->libraryOfPlugin);
+      for (const auto &entry : released)
+        this->loadedRegistry.ForgetInfo(entry.first);
+      this->pluginsOfLibrary.clear();
+      this->openLibraries.clear();
+    }
   }
 
   void Loader::Implementation::ForgetClosedLibraries()

@@ -34,6 +34,10 @@ namespace tova::plugin
     /// Forgets the plugins that the library with this handle provided.
     bool ForgetLibrary(void *rawHandle);
 
+    /// Forgets every plugin and lets go of every library, leaving the
+    /// loader empty and consistent while libraries close.
+    void ForgetEverything();
+
     /// Drops the entries of libraries that have closed since. A library
     /// opened again may get another handle value, so in a long-lived
     /// loader they would pile up without end.
