@@ -1,9 +1,35 @@
+#include <dlfcn.h>
+#include <link.h>
+
 #include <tova/plugin/StaticRegistry.hpp>
 
 #include <memory>
 
 namespace tova::plugin
 {
+  namespace
+  {
+    /// Keeps the shared library that holds the code at `address` loaded
+    /// for the rest of the process. Static records live as long as the
+    /// process, and their functions are code of the library that
+    /// registered them, which may have been opened at run time.
+    void KeepLoadedForGood(const void *address)
+    {
+      Dl_info symbol{};
+      void *owner = nullptr;
+      if (!dladdr1(address, &symbol, &owner, RTLD_DL_LINKMAP) || !owner)
+        return;
+      const char *const name = static_cast<const link_map *>(owner)->l_name;
+      // The program itself has no name here, and is never unloaded.
+      if (!name || name[0] == '\0')
+        return;
+      // The reference is never given back; the flag keeps even the
+      // library's own closes from unloading it.
+      if (!dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
+        dlerror();
+    }
+  }
+
   StaticRegistry &StaticRegistry::GetInstance()
   {
     // A local static is initialised exactly once, even when the first calls
@@ -37,6 +63,8 @@ namespace tova::plugin
 
   bool StaticRegistry::AddInfo(const Info &info)
   {
+    // The caller is the registration code, in the library it registers.
+    KeepLoadedForGood(__builtin_return_address(0));
     const std::string pluginName = DemangleSymbol(info.name);
     auto [stored, isFirst] = staticInfos.try_emplace(pluginName, info);
     Info &record = stored->second;
