@@ -26,7 +26,10 @@ namespace tova::plugin
   /// forgets the name (load the second again to register its record);
   /// forgetting the second leaves the name and the first library alone.
   ///
-  /// Not synchronised: do not use one loader from several threads at once.
+  /// Not synchronised: its `const` operations may run on several threads
+  /// at once while no thread calls a changing one (`LoadLib`,
+  /// `ForgetLibrary`, `ForgetLibraryOfPlugin`, destruction) on the same
+  /// loader; otherwise guard the loader with a mutex of your own.
   class TOVA_PLUGIN_EXPORT Loader
   {
   public:
