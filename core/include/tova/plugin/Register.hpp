@@ -139,6 +139,7 @@ namespace tova::plugin::detail
     {
       LibraryAliasRegistrar(std::initializer_list<const char *> aliases)
       {
+        CheckPluginClass<PluginClass>();
         RegisterOrRecordFailure([aliases] {
           AddAliasesToLibrary(TypeName<PluginClass>(), aliases);
         });
@@ -149,9 +150,9 @@ namespace tova::plugin::detail
 
 /// \brief The entry point through which the loader reads this library's
 /// records: stores the address of the library's `PluginInfoMap` in
-/// `*output` and this build's `Info` version, size and alignment in the
-/// other three. The map stays the library's; it may be asked any number
-/// of times.
+/// `*output` (null when a registration failed) and this build's `Info`
+/// version, size and alignment in the other three. The map stays the
+/// library's; it may be asked any number of times.
 // Weak, so that every translation unit may carry it and the library still
 // exports exactly one.
 extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
@@ -159,8 +160,8 @@ extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
     std::uint64_t *size, std::uint64_t *alignment)
 {
   namespace registration = tova::plugin::detail::registration;
-  // Left null after a failed registration: the loader then reports that
-  // this library failed to provide its records.
+  // Rather no records than an incomplete set: the loader then reports
+  // that this library failed to provide them.
   *output = registration::RegistrationFailed()
                 ? nullptr
                 : &registration::LibraryInfoMap();
