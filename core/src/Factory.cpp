@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -73,8 +74,18 @@ namespace tova::plugin
         if (storeClosed)
           return;
         std::lock_guard<std::mutex> lock(this->lostProductsMutex);
-        if (!storeClosed)
+        if (storeClosed)
+          return;
+        try
+        {
           this->lostProducts.push_back(reference);
+        }
+        catch (const std::bad_alloc &)
+        {
+          // Out of memory, the caller lets go of the reference at once.
+          // That is safe too: a library whose last reference goes while its
+          // code runs on this thread closes only once that code is left.
+        }
       }
 
       std::size_t Count()

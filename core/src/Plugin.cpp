@@ -1,3 +1,4 @@
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -99,10 +100,17 @@ namespace tova::plugin
       return;
     }
 
-    void *const object = this->info->factory();
+    // Owned from the moment it exists: should making its record fail, the
+    // deleter destroys it.
+    const auto destroy = [&deleter = this->info->deleter](void *object) {
+      if (deleter)
+        deleter(object);
+    };
+    std::unique_ptr<void, decltype(destroy)> object(this->info->factory(),
+                                                    destroy);
     const auto record = std::make_shared<PluginWithDlHandle>(
-        std::move(newDlHandlePtr), object, this->info->deleter);
-    this->instance = std::shared_ptr<void>(record, object);
+        std::move(newDlHandlePtr), object.get(), this->info->deleter);
+    this->instance = std::shared_ptr<void>(record, object.release());
 
     this->ComputeInterfacePointers();
   }

@@ -77,23 +77,53 @@ namespace tova::plugin
                                         bool neverUnload)
   {
     detail::CloseDeferredLibraries();
-    PluginNameSet names;
     const DlHandlePtr dlHandle = this->dataPtr->LoadLib(path, neverUnload);
     if (!dlHandle)
-      return names;
+      return {};
 
     std::vector<Info> records = this->dataPtr->LoadPlugins(dlHandle, path);
     InterfaceNameCache interfaceNames;
     for (Info &record : records)
-    {
       AddReadableNames(record, interfaceNames);
-      this->dataPtr->loadedRegistry.AddInfo(record);
+    return this->dataPtr->RegisterRecords(records, dlHandle);
+  }
+
+  Loader::PluginNameSet Loader::Implementation::RegisterRecords(
+      const std::vector<Info> &records, const DlHandlePtr &dlHandle)
+  {
+    PluginNameSet names;
+    for (const Info &record : records)
       names.insert(record.name);
-      // A name that another library registered first keeps that library:
-      // its record, whose code lives there, is the one that stays.
-      this->dataPtr->libraryOfPlugin.emplace(record.name, dlHandle);
+    // Copied before anything is registered, so that storing it cannot fail
+    // after the records are in.
+    PluginNameSet namesOfLibrary = names;
+    std::vector<const std::string *> added;
+    added.reserve(records.size());
+    try
+    {
+      for (const Info &record : records)
+      {
+        // A name that another library registered first keeps that library:
+        // its record, whose code lives there, is the one that stays.
+        if (!this->loadedRegistry.AddInfo(record))
+          continue;
+        added.push_back(&record.name);
+        this->libraryOfPlugin.try_emplace(record.name, dlHandle);
+      }
+      this->pluginsOfLibrary.insert_or_assign(dlHandle.get(),
+                                              std::move(namesOfLibrary));
     }
-    this->dataPtr->pluginsOfLibrary[dlHandle.get()] = names;
+    catch (...)
+    {
+      // All or nothing: a record left behind without its library entry
+      // would outlive the library that its code lives in.
+      for (const std::string *name : added)
+      {
+        this->loadedRegistry.ForgetInfo(*name);
+        this->libraryOfPlugin.erase(*name);
+      }
+      throw;
+    }
     return names;
   }
 

@@ -31,6 +31,13 @@ namespace tova::plugin
     std::vector<Info> LoadPlugins(const DlHandlePtr &dlHandle,
                                   const std::string &path) const;
 
+    /// Registers `records`, copied from the library that `dlHandle` holds,
+    /// and returns their names. Either every record is registered with its
+    /// library entry and the library's name set, or, when that fails,
+    /// nothing is changed and the failure propagates.
+    PluginNameSet RegisterRecords(const std::vector<Info> &records,
+                                  const DlHandlePtr &dlHandle);
+
     /// Forgets the plugins that the library with this handle provided.
     bool ForgetLibrary(void *rawHandle);
 

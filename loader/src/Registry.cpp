@@ -5,6 +5,22 @@
 
 namespace tova::plugin
 {
+  namespace
+  {
+    /// Takes `info`'s name out of the entries of its aliases that exist.
+    /// Entries stay, possibly empty: an alias once known is never dropped.
+    void UnindexAliases(std::map<std::string, Registry::NameSet> &aliasIndex,
+                        const Info &info)
+    {
+      for (const auto &alias : info.aliases)
+      {
+        const auto entry = aliasIndex.find(alias);
+        if (entry != aliasIndex.end())
+          entry->second.erase(info.name);
+      }
+    }
+  }
+
   Registry::Registry() = default;
 
   Registry::~Registry() = default;
@@ -32,8 +48,18 @@ namespace tova::plugin
 
     const auto stored = std::make_shared<const Info>(info);
     infos.emplace(stored->name, stored);
-    for (const auto &alias : stored->aliases)
-      aliasIndex[alias].insert(stored->name);
+    try
+    {
+      for (const auto &alias : stored->aliases)
+        aliasIndex[alias].insert(stored->name);
+    }
+    catch (...)
+    {
+      // Withdrawn whole, so that a failure leaves no half-indexed record.
+      UnindexAliases(aliasIndex, *stored);
+      infos.erase(stored->name);
+      throw;
+    }
     return true;
   }
 
@@ -43,9 +69,7 @@ namespace tova::plugin
     if (!info)
       return;
 
-    // Entries stay, possibly empty: an alias once known is never dropped.
-    for (const auto &alias : info->aliases)
-      aliasIndex.at(alias).erase(info->name);
+    UnindexAliases(aliasIndex, *info);
     infos.erase(pluginName);
   }
 

@@ -1,5 +1,6 @@
-// Hostile input: odd paths, files that are no usable library, records
-// whose functions are missing, and names that match nothing. Each is
+// Hostile input: odd paths, files that are no usable library, a hook that
+// throws, records whose functions are missing, and names that match
+// nothing. Each is
 // answered with its message and an empty result, and the loader goes on.
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -191,6 +193,21 @@ TEST(OddLibraryPath, ASymbolicLinkOpensTheFileItPointsTo)
   EXPECT_TRUE(loader.ForgetLibrary(onePlugin));
   EXPECT_FALSE(IsLoaded(onePlugin));
   EXPECT_FALSE(loader.ForgetLibrary(link));
+}
+
+TEST(ThrowingHook, TheExceptionLeavesLoadLibAndTheLoaderStaysAsItWas)
+{
+  const std::string path = TOVA_FIXTURE_THROWING_HOOK;
+  Loader loader;
+  ASSERT_FALSE(loader.LoadLib(twoPlugins).empty());
+  const Loader::NameSet before = loader.AllPlugins();
+  EXPECT_EQ("", StderrOf([&] {
+              EXPECT_THROW(loader.LoadLib(path), std::runtime_error);
+            }));
+  EXPECT_EQ(before, loader.AllPlugins());
+  EXPECT_FALSE(IsLoaded(path));
+  EXPECT_FALSE(loader.ForgetLibrary(path));
+  ExpectUsable(loader);
 }
 
 TEST(EmptyFunctionInRecord, InstantiateThrowsAndTheLoaderStaysUsable)

@@ -237,3 +237,36 @@ TEST(LoadLib, ALibraryWhoseStartUpProbesForAMissingSymbolLoads)
   EXPECT_TRUE(IsLoaded(path));
   EXPECT_FALSE(loader.Instantiate("fixture::Startled").IsEmpty());
 }
+
+// Aliases alone make no plugin, whichever of the library's source files
+// starts up first; a class registered in one file keeps the aliases that
+// another file gives it.
+class AliasesWithoutRegistration : public testing::TestWithParam<std::string>
+{
+};
+
+TEST_P(AliasesWithoutRegistration, MakeNoPlugin)
+{
+  Loader loader;
+  EXPECT_EQ(Loader::PluginNameSet({"fixture::Early", "fixture::Split"}),
+            loader.LoadLib(GetParam()));
+  EXPECT_EQ(Loader::NameSet({"halves", "split"}),
+            loader.AliasesOfPlugin("fixture::Split"));
+  EXPECT_EQ(Loader::NameSet({"early"}), loader.AliasesOfPlugin("fixture::Early"));
+  const tova::plugin::PluginPtr split = loader.Instantiate("halves");
+  ASSERT_FALSE(split.IsEmpty());
+  EXPECT_EQ(6.0, split->QueryInterface<fixture::Shape>()->Area());
+
+  CaptureStderr();
+  EXPECT_TRUE(loader.Instantiate("unregistered").IsEmpty());
+  EXPECT_EQ("", loader.LookupPlugin("unregistered"));
+  EXPECT_EQ("[tova::plugin::Loader::LookupPlugin] Failed to get info for "
+            "[unregistered]. Could not find a plugin with that name or "
+            "alias.\n",
+            GetCapturedStderr());
+  EXPECT_TRUE(loader.PluginsWithAlias("unregistered").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(LoadLib, AliasesWithoutRegistration,
+                         testing::Values(TOVA_FIXTURE_ALIASES_FIRST,
+                                         TOVA_FIXTURE_ALIASES_LAST));

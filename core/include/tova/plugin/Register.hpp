@@ -16,7 +16,9 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include <tova/plugin/Info.hpp>
@@ -36,24 +38,86 @@ namespace tova::plugin::detail
       return map;
     }
 
-    /// Adds a record, merging it into an earlier one for the same class.
+    /// Aliases given to classes that no registration of this library has
+    /// named yet. They join the record when its registration comes, and a
+    /// class that never gets one is no plugin: aliases alone make nothing
+    /// instantiable.
+    inline std::unordered_map<std::string, std::set<std::string>> &
+    PendingAliases()
+    {
+      static std::unordered_map<std::string, std::set<std::string>> aliases;
+      return aliases;
+    }
+
+    /// True once a registration of this library has failed; the library
+    /// then hands over no records at all rather than an incomplete set.
+    inline bool &RegistrationFailed()
+    {
+      static bool failed = false;
+      return failed;
+    }
+
+    /// Runs one registration of the library's start-up. No exception may
+    /// leave it: it would unwind through `dlopen`, which would keep the
+    /// dynamic loader's lock for good, so a failure is recorded instead.
+    template <class Registration>
+    void RegisterOrRecordFailure(Registration registration) noexcept
+    {
+      try
+      {
+        registration();
+      }
+      catch (...)
+      {
+        RegistrationFailed() = true;
+      }
+    }
+
+    /// Adds the record of a registered class, merging it into an earlier
+    /// one for the same class and taking the aliases given to it so far.
     inline void AddToLibrary(Info info)
     {
       PluginInfoMap &map = LibraryInfoMap();
       const auto found = map.find(info.name);
-      if (found == map.end())
+      if (found != map.end())
       {
-        // Moved in rather than copied: libraries with many plugins build
-        // all their records every time they are loaded. Not try_emplace:
-        // its std::piecewise_construct would be a unique symbol in an
-        // unoptimised library, and such a library can never be unloaded.
-        std::string name = info.name;
-        map.emplace(std::move(name), std::move(info));
+        Info &stored = found->second;
+        stored.interfaces.insert(info.interfaces.begin(),
+                                 info.interfaces.end());
+        stored.aliases.insert(info.aliases.begin(), info.aliases.end());
         return;
       }
-      Info &stored = found->second;
-      stored.interfaces.insert(info.interfaces.begin(), info.interfaces.end());
-      stored.aliases.insert(info.aliases.begin(), info.aliases.end());
+      auto &pending = PendingAliases();
+      const auto waiting = pending.find(info.name);
+      if (waiting != pending.end())
+        info.aliases.insert(waiting->second.begin(), waiting->second.end());
+      // Moved in rather than copied: libraries with many plugins build
+      // all their records every time they are loaded. Not try_emplace:
+      // its std::piecewise_construct would be a unique symbol in an
+      // unoptimised library, and such a library can never be unloaded.
+      std::string name = info.name;
+      map.emplace(std::move(name), std::move(info));
+      if (waiting != pending.end())
+        pending.erase(waiting);
+    }
+
+    /// Gives `aliases` to the class named `name`, now if it is registered
+    /// already, otherwise when its registration comes.
+    inline void AddAliasesToLibrary(const std::string &name,
+                                    std::initializer_list<const char *> aliases)
+    {
+      PluginInfoMap &map = LibraryInfoMap();
+      const auto found = map.find(name);
+      if (found != map.end())
+      {
+        found->second.aliases.insert(aliases.begin(), aliases.end());
+        return;
+      }
+      auto &pending = PendingAliases();
+      auto waiting = pending.find(name);
+      if (waiting == pending.end())
+        waiting = pending.emplace(name, std::set<std::string>()).first;
+      waiting->second.insert(aliases.begin(), aliases.end());
     }
 
     /// Adds the record of `PluginClass` to this library's map when the
@@ -63,7 +127,8 @@ namespace tova::plugin::detail
     {
       LibraryRegistrar()
       {
-        AddToLibrary(MakeInfo<PluginClass, Interfaces...>());
+        RegisterOrRecordFailure(
+            [] { AddToLibrary(MakeInfo<PluginClass, Interfaces...>()); });
       }
     };
 
@@ -74,7 +139,10 @@ namespace tova::plugin::detail
     {
       LibraryAliasRegistrar(std::initializer_list<const char *> aliases)
       {
-        AddToLibrary(MakeAliasInfo<PluginClass>(aliases));
+        CheckPluginClass<PluginClass>();
+        RegisterOrRecordFailure([aliases] {
+          AddAliasesToLibrary(TypeName<PluginClass>(), aliases);
+        });
       }
     };
   }
@@ -82,16 +150,21 @@ namespace tova::plugin::detail
 
 /// \brief The entry point through which the loader reads this library's
 /// records: stores the address of the library's `PluginInfoMap` in
-/// `*output` and this build's `Info` version, size and alignment in the
-/// other three. The map stays the library's; it may be asked any number
-/// of times.
+/// `*output` (null when a registration failed) and this build's `Info`
+/// version, size and alignment in the other three. The map stays the
+/// library's; it may be asked any number of times.
 // Weak, so that every translation unit may carry it and the library still
 // exports exactly one.
 extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
     const void * /*input*/, const void **output, std::int32_t *version,
     std::uint64_t *size, std::uint64_t *alignment)
 {
-  *output = &tova::plugin::detail::registration::LibraryInfoMap();
+  namespace registration = tova::plugin::detail::registration;
+  // Rather no records than an incomplete set: the loader then reports
+  // that this library failed to provide them.
+  *output = registration::RegistrationFailed()
+                ? nullptr
+                : &registration::LibraryInfoMap();
   *version = tova::plugin::InfoVersion;
   *size = tova::plugin::InfoSize;
   *alignment = tova::plugin::InfoAlignment;

@@ -50,14 +50,21 @@ namespace tova::plugin::detail
                               &CastTo<PluginClass, Interface>);
     }
 
-    /// The name, factory and deleter of a plugin class, without interfaces.
+    /// Stops the build when `PluginClass` cannot be a plugin.
     template <class PluginClass>
-    Info MakeBaseInfo()
+    void CheckPluginClass()
     {
       static_assert(std::is_class_v<PluginClass>,
                     "A plugin must be a class type.");
       static_assert(std::is_default_constructible_v<PluginClass>,
                     "A plugin class must be default constructible.");
+    }
+
+    /// The name, factory and deleter of a plugin class, without interfaces.
+    template <class PluginClass>
+    Info MakeBaseInfo()
+    {
+      CheckPluginClass<PluginClass>();
       Info info;
       info.name = TypeName<PluginClass>();
       info.factory = &MakeObject<PluginClass>;
