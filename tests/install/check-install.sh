@@ -121,12 +121,15 @@ check_exports() {
     || fail "symbols exported beyond the interface:$(printf '\n  %s' "${leaked[@]}")"
 }
 
-# Runs the consumer program on its plugin library and checks what it says.
+# Runs the consumer program on its plugin library and checks what it says:
+# its message handler, not the standard error stream, gets the failed load.
 run_consumer() {
   local libdir=$1 app=$2 plugin=$3 output
-  output=$(LD_LIBRARY_PATH=$libdir "$app" "$plugin")
-  expect_equal "consumer output" "plugin: consumer::Hello
+  output=$(LD_LIBRARY_PATH=$libdir "$app" "$plugin" 2>"$app.stderr")
+  expect_equal "consumer output" "failed load: captured
+plugin: consumer::Hello
 greeting: hello, installed" "$output"
+  expect_equal "consumer standard error stream" "" "$(cat "$app.stderr")"
 }
 
 # cmake-consumer PREFIX LIBDIR WORK_DIR [FLAGS]
