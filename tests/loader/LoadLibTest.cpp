@@ -207,7 +207,6 @@ TEST(LoadLib, FilesThatAreNoLibrariesAreReportedWithThePlatformText)
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"./tova-no-such-library.so",
        OpenError("./tova-no-such-library.so")},
-      {".", OpenError(".")},
       {text.path, OpenError(text.path)},
       {empty.path, OpenError(empty.path)},
       {truncated.path, truncated.path + ": file too short"},
@@ -225,6 +224,28 @@ TEST(LoadLib, FilesThatAreNoLibrariesAreReportedWithThePlatformText)
     EXPECT_FALSE(IsLoaded(path));
     EXPECT_EQ(2u, loader.LoadLib(twoPlugins).size());
   }
+}
+
+TEST(LoadLib, ABareNameIsReportedWithThePlatformTextOfItsSearch)
+{
+  // "." has no slash, so the platform searches the library path for it and
+  // names the first directory where it met a "." that is no library. Which
+  // directory that is depends on the run paths of the calling library and
+  // so on where the build lives: everything else is compared exactly.
+  const std::string platformText = OpenError(".");
+  const std::string reason = platformText.substr(platformText.rfind('/') + 1);
+  ASSERT_EQ(0u, reason.rfind(".: ", 0)) << platformText;
+
+  Loader loader;
+  Loader::PluginNameSet names{"sentinel"};
+  const std::string message = LoadCapturing(loader, ".", names);
+  const std::string prefix = "Error while loading the library [.]: /";
+  const std::string suffix = "/" + reason + "\n";
+  ASSERT_GE(message.size(), prefix.size() + suffix.size()) << message;
+  EXPECT_EQ(prefix, message.substr(0, prefix.size()));
+  EXPECT_EQ(suffix, message.substr(message.size() - suffix.size()));
+  EXPECT_EQ(message.size() - 1, message.find('\n')) << "one line";
+  EXPECT_TRUE(names.empty());
 }
 
 TEST(LoadLib, ALibraryThatFailsAfterOpeningIsReportedAndClosed)
