@@ -213,7 +213,7 @@ namespace
     const std::string rerun = "Run with --help for more information.\n";
     const std::string requires = "--info requires --plugin\n" + rerun;
     const std::string missingValue = "--plugin: 1 required TEXT missing\n" + rerun;
-    const std::string version = "4.0.0\n";
+    const std::string version = TOVA_PLUGIN_VERSION "\n";
 
     const std::vector<CommandLineCase> cases = {
         {{}, help, "", 0},
