@@ -8,6 +8,7 @@
 #include <string>
 
 #include <factory_fixture/Greeting.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 
 namespace tp = tova::plugin;
@@ -127,9 +128,9 @@ TEST_F(FactoryLibraryTest, AFactoryHeldOnlyByItsInterfaceMakesProductsSilently)
         loader.Instantiate("hello")->QueryInterfaceSharedPtr<GreetingFactory>();
   }
   // The factory's record is gone with the loader; its instance lives on.
-  testing::internal::CaptureStderr();
-  GreetingFactory::ProductPtr product = factory->Construct("Ada");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  GreetingFactory::ProductPtr product;
+  EXPECT_EQ(tova::test::StderrOf([&] { product = factory->Construct("Ada"); }),
+            "");
   EXPECT_EQ(product->Text(), "Hello, Ada!");
 
   factory.reset();

@@ -12,8 +12,8 @@
 
 namespace
 {
-  using tova::plugin::test::ProgramResult;
-  using tova::plugin::test::RunProgram;
+  using tova::test::ProgramResult;
+  using tova::test::RunProgram;
   using Args = std::vector<std::string>;
   using Names = std::vector<std::string>;
 

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Loader.hpp>
 
 using tova::plugin::Loader;
 using tova::test::IsLoaded;
 using tova::test::OpenError;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using tova::test::StderrOf;
 
 namespace
 {
@@ -24,9 +24,7 @@ namespace
   std::string LoadCapturing(Loader &loader, const std::string &path,
                             Loader::PluginNameSet &names)
   {
-    CaptureStderr();
-    names = loader.LoadLib(path);
-    return GetCapturedStderr();
+    return StderrOf([&] { names = loader.LoadLib(path); });
   }
 
   /// A scratch file in the test's working directory, removed afterwards.
