@@ -63,7 +63,7 @@ namespace
 #include "getting-started/loading.inc"
     Expect(names.empty(), "a library that is not there loads nothing");
     // The same plugins, from where the tests built them.
-    loader.LoadLib(TOVA_DOC_PLUGINS);
+    loader.LoadLib(TOVA_DOCS_PLUGINS);
 
     bool instancesShown = false;
     // A lambda, since the block may return.
@@ -86,7 +86,7 @@ namespace
 
 #include "getting-started/unloading.inc"
     Expect(loader.LookupPlugin("geo::Circle").empty(), "the library is forgotten");
-    loader.LoadLib(TOVA_DOC_PLUGINS);
+    loader.LoadLib(TOVA_DOCS_PLUGINS);
     {
 #include "getting-started/factories.inc"
       Expect(circle && circle->Area() > 12.5, "a factory product of radius 2");
@@ -100,7 +100,7 @@ namespace
     tova::plugin::Loader loader;
     Expect(loader.Instantiate("console")->QueryInterface<app::Log>() != nullptr,
            "the static plugin is found by its alias");
-    loader.LoadLib(TOVA_DOC_PLUGINS);
+    loader.LoadLib(TOVA_DOCS_PLUGINS);
     Expect(loader.LookupPlugin("disc") == "geo::Circle", "disc names the circle");
     const tova::plugin::PluginPtr counter = loader.Instantiate("Counter");
     Expect(counter->QueryInterface<Tally>()->Add(2) == 2 &&
@@ -111,7 +111,7 @@ namespace
   void Lifetimes()
   {
     tova::plugin::Loader loader;
-    const std::string path = TOVA_DOC_PLUGINS;
+    const std::string path = TOVA_DOCS_PLUGINS;
 #include "lifetimes/never-unload.inc"
     std::vector<geo::ShapeFactory::ProductPtr> products;
     products.push_back(loader.Instantiate("circle-factory")
@@ -132,7 +132,7 @@ namespace
   void BinaryContract()
   {
     tova::plugin::Loader loader;
-    Expect(loader.LoadLib(TOVA_DOC_HAND_HOOK) ==
+    Expect(loader.LoadLib(TOVA_DOCS_HAND_HOOK) ==
                tova::plugin::Loader::PluginNameSet{"sound::Beep"},
            "the hand-written hook hands over sound::Beep");
     Expect(loader.Instantiate("beep")->HasInterface("sound::Sound"),
@@ -142,7 +142,7 @@ namespace
   void Readme(const std::string &name)
   {
     tova::plugin::Loader loader;
-    loader.LoadLib(TOVA_DOC_PLUGINS);
+    loader.LoadLib(TOVA_DOCS_PLUGINS);
 #include "readme/lookup.inc"
     Expect(static_cast<bool>(plugin), "a name that LookupPlugin finds instantiates");
   }
