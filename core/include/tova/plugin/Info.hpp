@@ -76,7 +76,7 @@ namespace tova::plugin
 
   /// \brief The readable form of an ABI symbol or type name.
   ///
-  /// Writes a line to the standard error stream and returns `symbol`
+  /// Writes a message (see `SetMessageHandler`) and returns `symbol`
   /// unchanged when it cannot be demangled.
   TOVA_PLUGIN_EXPORT std::string DemangleSymbol(const std::string &symbol);
 }
