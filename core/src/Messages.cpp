@@ -33,9 +33,19 @@ namespace tova::plugin
       return slot.handler;
     }
 
+    /// True while this thread runs the handler: a message that the handler
+    /// itself causes is written by default rather than handled again, so
+    /// that a handler cannot recurse without end.
+    thread_local bool handling = false;
+
     /// False when `handler` threw; the exception goes no further.
     bool Handled(const MessageHandler &handler, const Message &message)
     {
+      struct Handling
+      {
+        Handling() { handling = true; }
+        ~Handling() { handling = false; }
+      } const scope;
       try
       {
         handler(message);
@@ -72,7 +82,7 @@ namespace tova::plugin
     void DeliverMessage(const Message &message)
     {
       const std::shared_ptr<const MessageHandler> handler = InstalledHandler();
-      if (handler && Handled(*handler, message))
+      if (handler && !handling && Handled(*handler, message))
         return;
       // One write, so that messages of threads running at once never mix.
       std::cerr << message.text;

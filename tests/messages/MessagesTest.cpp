@@ -306,6 +306,19 @@ namespace tova::test
               UnknownNameText("second"));
   }
 
+  TEST(MessageHandler, AMessageThatTheHandlerCausesIsWrittenNotHandledAgain)
+  {
+    std::vector<std::string> handled;
+    SetMessageHandler([&handled](const Message &message) {
+      handled.push_back(message.text);
+      ProvokeUnknownName("inner");
+    });
+    EXPECT_EQ(StderrOf([] { ProvokeUnknownName("outer"); }),
+              UnknownNameText("inner"));
+    SetMessageHandler(nullptr);
+    EXPECT_EQ(handled, std::vector<std::string>{UnknownNameText("outer")});
+  }
+
   TEST(MessageHandler, AReplacedHandlerFinishesItsCallAlive)
   {
     std::mutex mutex;

@@ -47,7 +47,9 @@ namespace tova::plugin
   /// may be called from several threads at once, so it must be safe for
   /// that; a call already under way when the handler is replaced still
   /// finishes with the handler it started with, which stays alive until
-  /// then. A handler may itself call `SetMessageHandler`.
+  /// then. A handler may itself call `SetMessageHandler`; a message that a
+  /// handler causes on its own thread (by calling the libraries) goes to
+  /// the standard error stream, so that the handler never recurses.
   ///
   /// A handler that throws loses nothing: the exception is caught and
   /// dropped, and the message's text is written to the standard error
