@@ -14,9 +14,10 @@ step() { printf '\n==> %s\n' "$*"; }
 fail() { printf '\nerror: %s\n' "$*" >&2; exit 1; }
 trap 'fail "command failed (exit $?): $BASH_COMMAND"' ERR
 
+# install_packages [PACKAGE...]: those named, or all of PACKAGES.
 install_packages() {
-  local missing=() package
-  for package in "${PACKAGES[@]}"; do
+  local missing=() package wanted=("${@:-${PACKAGES[@]}}")
+  for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' \
       || missing+=("$package")
   done

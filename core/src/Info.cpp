@@ -5,7 +5,7 @@
 
 #include <tova/plugin/Info.hpp>
 
-#include "detail/ErrorMessage.hpp"
+#include "detail/WriteMessage.hpp"
 
 namespace tova::plugin
 {
@@ -32,8 +32,7 @@ namespace tova::plugin
     if (status == 0 && demangled)
       return demangled.get();
 
-    detail::WriteErrorMessage("[Demangle] Failed to demangle the symbol name [",
-                              symbol, "]. Error code: ", status, "\n");
+    detail::WriteMessage<MessageKind::DemanglingFailed>(symbol, status);
     return symbol;
   }
 }

@@ -5,7 +5,7 @@
 #include <tova/plugin/Plugin.hpp>
 
 #include "PluginWithDlHandle.hpp"
-#include "detail/ErrorMessage.hpp"
+#include "detail/WriteMessage.hpp"
 
 namespace tova::plugin
 {
@@ -83,20 +83,13 @@ namespace tova::plugin
 
     if (newDlHandlePtr && isStatic)
     {
-      detail::WriteErrorMessage(
-          "Trying to create a plugin from a static plugin, but a "
-          "shared library handle was provided. This should never "
-          "happen! Please report this bug!\n");
+      detail::WriteMessage<MessageKind::StaticPluginGivenLibrary>();
     }
 
     if (!newDlHandlePtr && !isStatic)
     {
-      detail::WriteErrorMessage(
-          "Received Info for [",
-          this->info->name,
-          "], but we "
-          "were not provided a shared library handle. This should "
-          "never happen! Please report this bug!\n");
+      detail::WriteMessage<MessageKind::LibraryHandleMissing>(
+          this->info->name);
       return;
     }
 
@@ -123,10 +116,7 @@ namespace tova::plugin
     this->Reset();
     if (!_other)
     {
-      detail::WriteErrorMessage(
-          "Received a nullptr _other in the constructor which uses "
-          "`const Plugin::Implementation*`. This should not be "
-          "possible! Please report this bug.\n");
+      detail::WriteMessage<MessageKind::CopySourceMissing>();
       return;
     }
 
@@ -153,11 +143,7 @@ namespace tova::plugin
 
     if (!this->info)
     {
-      detail::WriteErrorMessage(
-          "[Plugin::Implementation::Copy(_info, _instance)] A "
-          "Plugin has been copied from its info and instance, but "
-          "the info was null even though the instance was valid. "
-          "This should never happen! Please report this bug!\n");
+      detail::WriteMessage<MessageKind::CopyInfoMissing>();
       return;
     }
 

@@ -1,7 +1,7 @@
 #include <utility>
 
 #include "PluginWithDlHandle.hpp"
-#include "detail/ErrorMessage.hpp"
+#include "detail/WriteMessage.hpp"
 
 namespace tova::plugin
 {
@@ -18,18 +18,11 @@ namespace tova::plugin
   {
     if (!this->instance)
     {
-      detail::WriteErrorMessage(
-          "We have a nullptr plugin instance inside of a "
-          "PluginWithDlHandle. This should not be possible! Please "
-          "report this bug!\n");
+      detail::WriteMessage<MessageKind::InstanceMissing>();
     }
     else if (!this->deleter)
     {
-      detail::WriteErrorMessage(
-          "This plugin instance (",
-          this->instance,
-          ") was not given a deleter. This should never happen! "
-          "Please report this bug!\n");
+      detail::WriteMessage<MessageKind::DeleterMissing>(this->instance);
     }
     else
     {

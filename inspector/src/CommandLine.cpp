@@ -23,7 +23,7 @@ namespace tova::plugin
 
   char *versionString()
   {
-    return strdup("4.0.0");
+    return strdup(TOVA_PLUGIN_VERSION);
   }
 
   void runSelectedAction(const PluginOptions &options)

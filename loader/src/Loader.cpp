@@ -8,7 +8,7 @@
 #include <tova/plugin/detail/LibraryRelease.hpp>
 
 #include "LibraryFile.hpp"
-#include "detail/ErrorMessage.hpp"
+#include "detail/WriteMessage.hpp"
 #include "LoaderImplementation.hpp"
 
 namespace tova::plugin
@@ -44,8 +44,8 @@ namespace tova::plugin
 
     void ReportLoadError(const std::string &path, const char *error)
     {
-      detail::WriteErrorMessage("Error while loading the library [", path,
-                                "]: ", error ? error : "", "\n");
+      detail::WriteMessage<MessageKind::LibraryNotOpened>(
+          path, error ? error : "");
     }
 
     void AddReadableNames(Info &record, InterfaceNameCache &cache)
@@ -175,13 +175,8 @@ namespace tova::plugin
     void *const symbol = dlsym(dlHandle.get(), detail::PluginHookSymbol);
     if (!symbol)
     {
-      detail::WriteErrorMessage(
-          "Library [",
-          path,
-          "] does not export any plugins. "
-          "The symbol [",
-          detail::PluginHookSymbol,
-          "] is missing, or it is not externally visible.\n");
+      detail::WriteMessage<MessageKind::HookMissing>(
+          path, detail::PluginHookSymbol);
       return {};
     }
 
@@ -194,46 +189,21 @@ namespace tova::plugin
 
     if (version != InfoVersion)
     {
-      detail::WriteErrorMessage(
-          "The library [",
-          path,
-          "] is using an incompatible "
-          "version [",
-          version,
-          "] of the tova::plugin Info "
-          "API. The version in this library is [",
-          InfoVersion,
-          "].\n");
+      detail::WriteMessage<MessageKind::IncompatibleVersion>(
+          path, version, InfoVersion);
       return {};
     }
 
     if (size != InfoSize || alignment != InfoAlignment)
     {
-      detail::WriteErrorMessage(
-          "The plugin::Info size or alignment are not consistent "
-          "with the expected values for the library [",
-          path,
-          "]:\n -- size: expected ",
-          InfoSize,
-          " | received ",
-          size,
-          "\n -- alignment: expected ",
-          InfoAlignment,
-          " | received ",
-          alignment,
-          "\n -- We will not be "
-          "able to safely load plugins from that library.\n");
+      detail::WriteMessage<MessageKind::InconsistentLayout>(
+          path, InfoSize, size, InfoAlignment, alignment);
       return {};
     }
 
     if (!output)
     {
-      detail::WriteErrorMessage(
-          "The library [",
-          path,
-          "] failed to provide "
-          "tova::plugin Info for unknown reasons. Please report "
-          "this error as a bug!\n");
+      detail::WriteMessage<MessageKind::RecordsNotProvided>(path);
       return {};
     }
 

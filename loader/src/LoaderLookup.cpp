@@ -5,7 +5,7 @@
 #include <tova/plugin/detail/TypeName.hpp>
 
 #include "LoaderImplementation.hpp"
-#include "detail/ErrorMessage.hpp"
+#include "detail/WriteMessage.hpp"
 
 namespace tova::plugin
 {
@@ -41,12 +41,7 @@ namespace tova::plugin
     name = this->PrivateLookupStaticPlugin(nameOrAlias);
     if (!name.empty())
       return name;
-    detail::WriteErrorMessage(
-        "[tova::plugin::Loader::LookupPlugin] Failed to get info "
-        "for [",
-        nameOrAlias,
-        "]. Could not find a plugin with "
-        "that name or alias.\n");
+    detail::WriteMessage<MessageKind::UnknownName>(nameOrAlias);
     return name;
   }
 
@@ -142,13 +137,7 @@ namespace tova::plugin
   {
     auto info = this->dataPtr->loadedRegistry.GetInfo(resolvedName);
     if (!info)
-      detail::WriteErrorMessage(
-          "[tova::Loader::PrivateGetInfoForFilePlugin] A resolved "
-          "name [",
-          resolvedName,
-          "] could not be found in the "
-          "registry of loaded plugins. This should not be "
-          "possible! Please report this bug!\n");
+      detail::WriteMessage<MessageKind::LoadedRecordMissing>(resolvedName);
     return info;
   }
 
@@ -157,13 +146,7 @@ namespace tova::plugin
   {
     auto info = this->dataPtr->staticRegistry->GetInfo(resolvedName);
     if (!info)
-      detail::WriteErrorMessage(
-          "[tova::Loader::PrivateGetInfoForStaticPlugin] A resolved "
-          "name [",
-          resolvedName,
-          "] could not be found in the "
-          "static plugin registry. This should not be possible! "
-          "Please report this bug!\n");
+      detail::WriteMessage<MessageKind::StaticRecordMissing>(resolvedName);
     return info;
   }
 
@@ -173,12 +156,7 @@ namespace tova::plugin
     const auto found = this->dataPtr->libraryOfPlugin.find(resolvedName);
     if (found != this->dataPtr->libraryOfPlugin.end())
       return found->second;
-    detail::WriteErrorMessage(
-        "[tova::Loader::PrivateGetInfo] A resolved name [",
-        resolvedName,
-        "] could not be found in the "
-        "PluginToDlHandleMap. This should not be possible! Please "
-        "report this bug!\n");
+    detail::WriteMessage<MessageKind::PluginLibraryMissing>(resolvedName);
     return nullptr;
   }
 }

@@ -1,7 +1,6 @@
 #include <tova/plugin/Registry.hpp>
 
-#include <iostream>
-#include <sstream>
+#include "detail/WriteMessage.hpp"
 
 namespace tova::plugin
 {
@@ -86,14 +85,8 @@ namespace tova::plugin
     if (carriers.size() == 1)
       return *carriers.begin();
 
-    // Composed first so that the lines reach the stream together.
-    std::ostringstream message;
-    message << "[tova::plugin::Registry::LookupPlugin] Failed to resolve the "
-               "alias ["
-            << nameOrAlias << "] because it refers to multiple plugins:\n";
-    for (const auto &name : carriers)
-      message << " -- [" << name << "]\n";
-    std::cerr << message.str();
+    detail::WriteMessage<MessageKind::AmbiguousAlias>(
+        nameOrAlias, detail::ListedNames(carriers));
     return {};
   }
 

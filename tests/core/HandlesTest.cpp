@@ -10,9 +10,11 @@
 #include <tova/plugin/PluginPtr.hpp>
 #include <tova/plugin/WeakPluginPtr.hpp>
 
+#include <support/CapturedStderr.hpp>
+
 #include "TestSupport.hpp"
 
-namespace coretest
+namespace tova::test
 {
   namespace
   {
@@ -286,13 +288,10 @@ namespace coretest
     info.reset();
     EXPECT_EQ(recorder.events, kCreated);
 
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(weak.IsExpired());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(StderrOf([&] { EXPECT_TRUE(weak.IsExpired()); }), "");
 
-    testing::internal::CaptureStderr();
-    const PluginPtr locked = weak.Lock();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), kCopyWithoutInfoMessage);
+    PluginPtr locked;
+    EXPECT_EQ(StderrOf([&] { locked = weak.Lock(); }), kCopyWithoutInfoMessage);
     EXPECT_EQ(locked->PrivateGetInstancePtr(), instance);
     EXPECT_EQ(locked->PrivateGetInfoPtr(), nullptr);
     EXPECT_EQ(locked->QueryInterface<InterfaceA>(), nullptr);

@@ -8,9 +8,11 @@
 #include <tova/plugin/Info.hpp>
 #include <tova/plugin/detail/TypeName.hpp>
 
+#include <support/CapturedStderr.hpp>
+
 #include "TestSupport.hpp"
 
-namespace coretest
+namespace tova::test
 {
   namespace
   {
@@ -105,16 +107,17 @@ namespace coretest
     } cases[] = {
         {"N4tova6plugin20EnablePluginFromThisE",
          "tova::plugin::EnablePluginFromThis"},
-        {TypeName<InterfaceA>(), "coretest::InterfaceA"},
+        {TypeName<InterfaceA>(), "tova::test::InterfaceA"},
         {"_ZN4tova6plugin6Plugin5ClearEv", "tova::plugin::Plugin::Clear()"},
         {"_Z3addid", "add(int, double)"},
     };
     for (const auto &testCase : cases)
     {
-      testing::internal::CaptureStderr();
-      EXPECT_EQ(tova::plugin::DemangleSymbol(testCase.symbol),
-                testCase.readable);
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+      EXPECT_EQ(StderrOf([&] {
+                  EXPECT_EQ(tova::plugin::DemangleSymbol(testCase.symbol),
+                            testCase.readable);
+                }),
+                "");
     }
   }
 
@@ -125,10 +128,13 @@ namespace coretest
       const std::string expected =
           "[Demangle] Failed to demangle the symbol name [" + symbol +
           "]. Error code: -2\n";
-      testing::internal::CaptureStderr();
-      const std::string once = tova::plugin::DemangleSymbol(symbol);
-      const std::string twice = tova::plugin::DemangleSymbol(once);
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), expected + expected);
+      std::string once;
+      std::string twice;
+      EXPECT_EQ(StderrOf([&] {
+                  once = tova::plugin::DemangleSymbol(symbol);
+                  twice = tova::plugin::DemangleSymbol(once);
+                }),
+                expected + expected);
       EXPECT_EQ(once, symbol);
       EXPECT_EQ(twice, symbol);
     }

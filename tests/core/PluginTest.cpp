@@ -9,9 +9,11 @@
 
 #include <tova/plugin/Plugin.hpp>
 
+#include <support/CapturedStderr.hpp>
+
 #include "TestSupport.hpp"
 
-namespace coretest
+namespace tova::test
 {
   namespace
   {
@@ -216,15 +218,14 @@ namespace coretest
   TEST_F(PluginTest, FilePluginWithoutLibraryKeepsOnlyItsInfo)
   {
     Plugin plugin;
-    testing::internal::CaptureStderr();
-    plugin.PrivateCreatePluginInstance(info, nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), kNoLibraryMessage);
+    EXPECT_EQ(StderrOf([&] { plugin.PrivateCreatePluginInstance(info, nullptr); }),
+              kNoLibraryMessage);
 
     EXPECT_EQ(recorder.factoryCalls, 0);
     EXPECT_EQ(plugin.PrivateGetInstancePtr(), nullptr);
     ASSERT_NE(plugin.Name(), nullptr);
     EXPECT_EQ(*plugin.Name(), "Widget");
-    EXPECT_TRUE(plugin.HasInterface("coretest::InterfaceA", true));
+    EXPECT_TRUE(plugin.HasInterface("tova::test::InterfaceA", true));
     EXPECT_EQ(plugin.PrivateQueryInterface(nameA), nullptr);
     EXPECT_EQ(plugin.PrivateQueryInterface(nameB), nullptr);
   }
@@ -233,9 +234,8 @@ namespace coretest
   {
     {
       Plugin plugin;
-      testing::internal::CaptureStderr();
-      plugin.PrivateCreateStaticPluginInstance(info);
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+      EXPECT_EQ(StderrOf([&] { plugin.PrivateCreateStaticPluginInstance(info); }),
+                "");
       EXPECT_NE(plugin.QueryInterface<InterfaceA>(), nullptr);
     }
     EXPECT_EQ(recorder.events, (Events{"factory", "deleter"}));
@@ -248,14 +248,11 @@ namespace coretest
     nullInfo->factory = []() -> void * { return nullptr; };
     nullInfo->interfaces[nameA] = [](void *object) -> void *
     { return object ? object : &marker; };
-    {
-      Plugin plugin;
-      plugin.PrivateCreatePluginInstance(nullInfo, MakeFakeLibrary(recorder));
-      EXPECT_EQ(plugin.PrivateQueryInterface(nameA), &marker);
-      EXPECT_EQ(plugin.PrivateQueryInterface(nameB), nullptr);
-      testing::internal::CaptureStderr();
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), kNullInstanceMessage);
+    auto plugin = std::make_unique<Plugin>();
+    plugin->PrivateCreatePluginInstance(nullInfo, MakeFakeLibrary(recorder));
+    EXPECT_EQ(plugin->PrivateQueryInterface(nameA), &marker);
+    EXPECT_EQ(plugin->PrivateQueryInterface(nameB), nullptr);
+    EXPECT_EQ(StderrOf([&] { plugin.reset(); }), kNullInstanceMessage);
     EXPECT_EQ(recorder.events, Events{"library released"});
   }
 
@@ -263,14 +260,10 @@ namespace coretest
   {
     auto noDeleter = std::make_shared<Info>(*info);
     noDeleter->deleter = nullptr;
-    Widget *widget = nullptr;
-    {
-      Plugin plugin;
-      plugin.PrivateCreatePluginInstance(noDeleter, MakeFakeLibrary(recorder));
-      widget = ObjectOf<Widget>(plugin);
-      testing::internal::CaptureStderr();
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), NoDeleterMessage(widget));
+    auto plugin = std::make_unique<Plugin>();
+    plugin->PrivateCreatePluginInstance(noDeleter, MakeFakeLibrary(recorder));
+    Widget *const widget = ObjectOf<Widget>(*plugin);
+    EXPECT_EQ(StderrOf([&] { plugin.reset(); }), NoDeleterMessage(widget));
     EXPECT_EQ(recorder.events, (Events{"factory", "library released"}));
     delete widget;
   }
@@ -306,19 +299,19 @@ namespace coretest
   TEST_F(PluginTest, HasInterfaceTellsReadableFromAbiNames)
   {
     Plugin empty;
-    EXPECT_FALSE(empty.HasInterface("coretest::InterfaceA", true));
+    EXPECT_FALSE(empty.HasInterface("tova::test::InterfaceA", true));
     EXPECT_FALSE(empty.HasInterface(nameA, false));
     EXPECT_FALSE(empty.HasInterface<InterfaceA>());
     EXPECT_EQ(empty.Name(), nullptr);
 
     Plugin plugin;
     plugin.PrivateCreateStaticPluginInstance(info);
-    EXPECT_TRUE(plugin.HasInterface("coretest::InterfaceA", true));
-    EXPECT_TRUE(plugin.HasInterface("coretest::InterfaceB"));
+    EXPECT_TRUE(plugin.HasInterface("tova::test::InterfaceA", true));
+    EXPECT_TRUE(plugin.HasInterface("tova::test::InterfaceB"));
     EXPECT_FALSE(plugin.HasInterface(nameA, true));
     EXPECT_TRUE(plugin.HasInterface(nameA, false));
-    EXPECT_FALSE(plugin.HasInterface("coretest::InterfaceA", false));
-    EXPECT_FALSE(plugin.HasInterface("coretest::InterfaceC", true));
+    EXPECT_FALSE(plugin.HasInterface("tova::test::InterfaceA", false));
+    EXPECT_FALSE(plugin.HasInterface("tova::test::InterfaceC", true));
     EXPECT_TRUE(plugin.HasInterface<InterfaceB>());
     EXPECT_FALSE(plugin.HasInterface<InterfaceC>());
     ASSERT_NE(plugin.Name(), nullptr);
@@ -367,11 +360,12 @@ namespace coretest
                                       << testCase.withInstance);
       const int castsBefore = CastCalls();
       Plugin copy;
-      testing::internal::CaptureStderr();
-      copy.PrivateCopyPluginInstance(testCase.withInfo ? info : nullptr,
-                                     testCase.withInstance ? instance
-                                                           : nullptr);
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), testCase.message);
+      EXPECT_EQ(StderrOf([&] {
+                  copy.PrivateCopyPluginInstance(
+                      testCase.withInfo ? info : nullptr,
+                      testCase.withInstance ? instance : nullptr);
+                }),
+                testCase.message);
 
       const bool loaded = testCase.withInfo && testCase.withInstance;
       EXPECT_EQ(copy.PrivateGetInstancePtr(),

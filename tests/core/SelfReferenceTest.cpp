@@ -9,9 +9,11 @@
 #include <tova/plugin/PluginPtr.hpp>
 #include <tova/plugin/detail/InfoBuilder.hpp>
 
+#include <support/CapturedStderr.hpp>
+
 #include "TestSupport.hpp"
 
-namespace coretest
+namespace tova::test
 {
   namespace
   {
@@ -91,7 +93,7 @@ namespace coretest
 
       PluginPtr Instantiate()
       {
-        return coretest::Instantiate(this->info,
+        return tova::test::Instantiate(this->info,
                                      MakeFakeLibrary(this->recorder));
       }
     };
@@ -155,7 +157,7 @@ namespace coretest
 
   TEST_F(SelfReferenceTest, PluginThatDoesNotListItIsNeverWired)
   {
-    const PluginPtr owner = coretest::Instantiate(
+    const PluginPtr owner = tova::test::Instantiate(
         MakeRecordedInfo<SelfAware, InterfaceA>(recorder),
         MakeFakeLibrary(recorder));
     ASSERT_FALSE(owner.IsEmpty());
@@ -170,11 +172,14 @@ namespace coretest
     owner = PluginPtr();
     info.reset();
 
-    testing::internal::CaptureStderr();
-    const PluginPtr self = object->PluginFromThis();
-    const ConstPluginPtr constSelf = std::as_const(*object).PluginFromThis();
-    const std::shared_ptr<void> again = object->PluginInstancePtrFromThis();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    PluginPtr self;
+    ConstPluginPtr constSelf;
+    std::shared_ptr<void> again;
+    EXPECT_EQ(StderrOf([&] {
+                self = object->PluginFromThis();
+                constSelf = std::as_const(*object).PluginFromThis();
+                again = object->PluginInstancePtrFromThis();
+              }),
               kCopyWithoutInfoMessage + kCopyWithoutInfoMessage +
                   kCopyWithoutInfoMessage);
 
@@ -208,7 +213,7 @@ namespace coretest
     EXPECT_EQ(built->interfaces.count(TypeName<EnablePluginFromThis>()), 1u);
 
     const PluginPtr owner =
-        coretest::Instantiate(built, MakeFakeLibrary(recorder));
+        tova::test::Instantiate(built, MakeFakeLibrary(recorder));
     auto *const object = owner->QueryInterface<EnablePluginFromThis>();
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->PluginFromThis(), owner);

@@ -1,5 +1,5 @@
-#ifndef TOVA_PLUGIN_TESTS_CORE_TESTSUPPORT_HPP_
-#define TOVA_PLUGIN_TESTS_CORE_TESTSUPPORT_HPP_
+#ifndef TOVA_TESTS_CORE_TESTSUPPORT_HPP_
+#define TOVA_TESTS_CORE_TESTSUPPORT_HPP_
 
 #include <map>
 #include <memory>
@@ -13,7 +13,7 @@
 #include <tova/plugin/PluginPtr.hpp>
 #include <tova/plugin/detail/TypeName.hpp>
 
-namespace coretest
+namespace tova::test
 {
   using tova::plugin::Info;
   using tova::plugin::Plugin;

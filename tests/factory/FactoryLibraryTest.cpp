@@ -8,6 +8,7 @@
 #include <string>
 
 #include <factory_fixture/Greeting.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 
 namespace tp = tova::plugin;
@@ -29,7 +30,7 @@ namespace
     void SetUp() override
     {
       tp::CleanupLostProducts();
-      ASSERT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+      ASSERT_FALSE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
     }
 
     void TearDown() override
@@ -43,13 +44,13 @@ namespace
         const std::string &name)
     {
       tp::Loader loader;
-      EXPECT_EQ(loader.LoadLib(FACTORIES_LIB).size(), 2u);
+      EXPECT_EQ(loader.LoadLib(TOVA_FACTORY_GREETINGS).size(), 2u);
       GreetingFactory::ProductPtr product;
       {
         tp::PluginPtr factory = loader.Instantiate("hello");
         product = factory->QueryInterface<GreetingFactory>()->Construct(name);
       }
-      EXPECT_TRUE(loader.ForgetLibrary(FACTORIES_LIB));
+      EXPECT_TRUE(loader.ForgetLibrary(TOVA_FACTORY_GREETINGS));
       return product;
     }
   };
@@ -58,7 +59,7 @@ namespace
 TEST_F(FactoryLibraryTest, FactoriesArePluginsFoundByTheirInterface)
 {
   tp::Loader loader;
-  loader.LoadLib(FACTORIES_LIB);
+  loader.LoadLib(TOVA_FACTORY_GREETINGS);
 
   const auto helloFactories =
       loader.PluginsImplementing(ReadableName<GreetingFactory>());
@@ -89,16 +90,16 @@ TEST_F(FactoryLibraryTest, ProductOutlivesFactoryLoaderAndForgottenLibrary)
 {
   GreetingFactory::ProductPtr product = HelloFromForgottenLibrary("Ada");
 
-  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_TRUE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
   EXPECT_EQ(product->Text(), "Hello, Ada!");
 
   product.reset();
   EXPECT_EQ(tp::LostProductCount(), 1u);
-  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_TRUE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
 
   tp::CleanupLostProducts();
   EXPECT_EQ(tp::LostProductCount(), 0u);
-  EXPECT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_FALSE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
 }
 
 TEST_F(FactoryLibraryTest, LibraryStaysLoadedUntilItsLastProductIsCleanedUp)
@@ -108,13 +109,13 @@ TEST_F(FactoryLibraryTest, LibraryStaysLoadedUntilItsLastProductIsCleanedUp)
 
   first.reset();
   tp::CleanupLostProducts();
-  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_TRUE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
   EXPECT_EQ(second->Text(), "Hello, Bo!");
 
   second.reset();
-  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_TRUE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
   tp::CleanupLostProducts();
-  EXPECT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_FALSE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
 }
 
 TEST_F(FactoryLibraryTest, AFactoryHeldOnlyByItsInterfaceMakesProductsSilently)
@@ -122,19 +123,19 @@ TEST_F(FactoryLibraryTest, AFactoryHeldOnlyByItsInterfaceMakesProductsSilently)
   std::shared_ptr<GreetingFactory> factory;
   {
     tp::Loader loader;
-    loader.LoadLib(FACTORIES_LIB);
+    loader.LoadLib(TOVA_FACTORY_GREETINGS);
     factory =
         loader.Instantiate("hello")->QueryInterfaceSharedPtr<GreetingFactory>();
   }
   // The factory's record is gone with the loader; its instance lives on.
-  testing::internal::CaptureStderr();
-  GreetingFactory::ProductPtr product = factory->Construct("Ada");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  GreetingFactory::ProductPtr product;
+  EXPECT_EQ(tova::test::StderrOf([&] { product = factory->Construct("Ada"); }),
+            "");
   EXPECT_EQ(product->Text(), "Hello, Ada!");
 
   factory.reset();
   product.reset();
-  EXPECT_TRUE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_TRUE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
   tp::CleanupLostProducts();
-  EXPECT_FALSE(tova::test::IsLoaded(FACTORIES_LIB));
+  EXPECT_FALSE(tova::test::IsLoaded(TOVA_FACTORY_GREETINGS));
 }

@@ -19,6 +19,7 @@
 
 #include <factory_fixture/Greeting.hpp>
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/EnablePluginFromThis.hpp>
 #include <tova/plugin/Factory.hpp>
@@ -35,8 +36,7 @@ namespace
   using tova::test::AllocationFailure;
   using tova::test::IsLoaded;
   using tova::test::LiveAllocations;
-  using testing::internal::CaptureStderr;
-  using testing::internal::GetCapturedStderr;
+  using tova::test::StderrOf;
 
   const std::string twoPlugins = TOVA_FIXTURE_TWO_PLUGINS;
   const Loader::PluginNameSet twoPluginNames{"fixture::Circle",
@@ -103,10 +103,10 @@ namespace
   /// library; nothing is written.
   void ExpectEveryPluginInstantiable(const Loader &loader)
   {
-    CaptureStderr();
-    for (const std::string &name : loader.AllPlugins())
-      EXPECT_FALSE(loader.Instantiate(name).IsEmpty()) << name;
-    EXPECT_EQ("", GetCapturedStderr());
+    EXPECT_EQ("", StderrOf([&] {
+                for (const std::string &name : loader.AllPlugins())
+                  EXPECT_FALSE(loader.Instantiate(name).IsEmpty()) << name;
+              }));
   }
 
   /// A full load of the two-plugin library, then forgetting it: only what
@@ -152,9 +152,10 @@ TEST_P(AllocationFailureInLoadLib, LeavesTheLoaderAsItWasOrLoadsFully)
         loader.LoadLib(path);
       const Loader::NameSet pluginsBefore = loader.AllPlugins();
       Loader::PluginNameSet names;
-      CaptureStderr();
-      outcome = RunFailingAt(failAt, [&] { names = loader.LoadLib(twoPlugins); });
-      const std::string messages = GetCapturedStderr();
+      const std::string messages = StderrOf([&] {
+        outcome =
+            RunFailingAt(failAt, [&] { names = loader.LoadLib(twoPlugins); });
+      });
       EXPECT_TRUE(!outcome.threw || outcome.injected) << failAt;
       if (outcome.threw || names.empty())
       {
@@ -207,9 +208,11 @@ TEST_P(AllocationFailureInInstantiate, LosesNoObjectAndNoLibrary)
       Outcome outcome{};
       {
         PluginPtr plugin;
-        CaptureStderr();
-        outcome = RunFailingAt(failAt, [&] { plugin = loader.Instantiate(name); });
-        EXPECT_EQ("", GetCapturedStderr()) << failAt;
+        EXPECT_EQ("", StderrOf([&] {
+                    outcome = RunFailingAt(
+                        failAt, [&] { plugin = loader.Instantiate(name); });
+                  }))
+            << failAt;
         EXPECT_TRUE(!outcome.threw || outcome.injected) << failAt;
         if (!outcome.threw)
         {
@@ -241,7 +244,7 @@ TEST(AllocationFailure, InConstructLosesNoProduct)
 {
   using factory_fixture::GreetingFactory;
   using factory_fixture::RepeatingFactory;
-  const std::string factories = TOVA_FIXTURE_FACTORIES;
+  const std::string factories = TOVA_FACTORY_GREETINGS;
   // Long enough that every copy of it allocates.
   const std::string word(40, 'x');
   {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Loader.hpp>
 #include <tova/plugin/Registry.hpp>
@@ -31,19 +32,10 @@ namespace
   using tova::plugin::StaticRegistry;
   using tova::test::IsLoaded;
   using tova::test::OpenError;
-  using testing::internal::CaptureStderr;
-  using testing::internal::GetCapturedStderr;
+  using tova::test::StderrOf;
 
   const std::string onePlugin = TOVA_FIXTURE_ONE_PLUGIN;
   const std::string twoPlugins = TOVA_FIXTURE_TWO_PLUGINS;
-
-  /// What `action` wrote to the standard error stream.
-  std::string StderrOf(const std::function<void()> &action)
-  {
-    CaptureStderr();
-    action();
-    return GetCapturedStderr();
-  }
 
   std::string LoadError(const std::string &path, const std::string &reason)
   {

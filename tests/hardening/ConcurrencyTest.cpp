@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Loader.hpp>
 #include <tova/plugin/WeakPluginPtr.hpp>
@@ -29,8 +30,7 @@ namespace
   using tova::plugin::PluginPtr;
   using tova::plugin::WeakPluginPtr;
   using tova::test::IsLoaded;
-  using testing::internal::CaptureStderr;
-  using testing::internal::GetCapturedStderr;
+  using tova::test::StderrOf;
 
   constexpr int threadCount = 8;
 
@@ -212,9 +212,10 @@ TEST(ConcurrentRelease, ALibraryClosesOnlyAfterItsLastInstanceIsDestroyed)
     // handles hold the record.
     ASSERT_TRUE(loader.ForgetLibrary(path));
 
-    CaptureStderr();
-    EXPECT_EQ(0, RaceOwners(std::move(handle), destructions, round));
-    ExpectOnlyWholeMessages(GetCapturedStderr(), {copyMessage});
+    const std::string messages = StderrOf([&] {
+      EXPECT_EQ(0, RaceOwners(std::move(handle), destructions, round));
+    });
+    ExpectOnlyWholeMessages(messages, {copyMessage});
     ASSERT_EQ(1, destructions) << "round " << round;
     ASSERT_TRUE(loadedWhenDestroyed) << "round " << round;
     ASSERT_FALSE(IsLoaded(path)) << "round " << round;
@@ -305,22 +306,23 @@ TEST(Messages, ThreadsWritingAtOnceNeverInterleaveTheirMessages)
   constexpr int messagesPerThread = 100;
   StartLine start(threadCount);
   std::vector<std::thread> threads;
-  CaptureStderr();
-  for (int index = 0; index < threadCount; ++index)
-  {
-    threads.emplace_back([&] {
-      start.Arrive();
-      for (int message = 0; message < messagesPerThread; ++message)
-      {
-        loader.LookupPlugin("unknown");
-        tova::plugin::DemangleSymbol("not a symbol");
-      }
-    });
-  }
-  for (std::thread &thread : threads)
-    thread.join();
+  const std::string messages = StderrOf([&] {
+    for (int index = 0; index < threadCount; ++index)
+    {
+      threads.emplace_back([&] {
+        start.Arrive();
+        for (int message = 0; message < messagesPerThread; ++message)
+        {
+          loader.LookupPlugin("unknown");
+          tova::plugin::DemangleSymbol("not a symbol");
+        }
+      });
+    }
+    for (std::thread &thread : threads)
+      thread.join();
+  });
   ExpectOnlyWholeMessages(
-      GetCapturedStderr(),
+      messages,
       {"[tova::plugin::Loader::LookupPlugin] Failed to get info for "
        "[unknown]. Could not find a plugin with that name or alias.\n",
        "[Demangle] Failed to demangle the symbol name [not a symbol]. "

@@ -12,8 +12,8 @@
 
 namespace
 {
-  using tova::plugin::test::ProgramResult;
-  using tova::plugin::test::RunProgram;
+  using tova::test::ProgramResult;
+  using tova::test::RunProgram;
   using Args = std::vector<std::string>;
   using Names = std::vector<std::string>;
 
@@ -213,7 +213,7 @@ namespace
     const std::string rerun = "Run with --help for more information.\n";
     const std::string requires = "--info requires --plugin\n" + rerun;
     const std::string missingValue = "--plugin: 1 required TEXT missing\n" + rerun;
-    const std::string version = "4.0.0\n";
+    const std::string version = TOVA_PLUGIN_VERSION "\n";
 
     const std::vector<CommandLineCase> cases = {
         {{}, help, "", 0},

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-namespace tova::plugin::test
+namespace tova::test
 {
   namespace
   {

@@ -1,10 +1,10 @@
-#ifndef TOVA_PLUGIN_TESTS_INSPECTOR_SUBPROCESS_HPP_
-#define TOVA_PLUGIN_TESTS_INSPECTOR_SUBPROCESS_HPP_
+#ifndef TOVA_TESTS_INSPECTOR_SUBPROCESS_HPP_
+#define TOVA_TESTS_INSPECTOR_SUBPROCESS_HPP_
 
 #include <string>
 #include <vector>
 
-namespace tova::plugin::test
+namespace tova::test
 {
   /// What a finished program wrote and how it ended.
   struct ProgramResult

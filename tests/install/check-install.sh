@@ -10,7 +10,8 @@
 #   check-install.sh examples PREFIX LIBDIR WORK_DIR
 #   check-install.sh debian WORK_DIR
 #
-# Environment: TOVA_SOURCE_DIR (required), CXX (the compiler; default c++),
+# Environment: TOVA_SOURCE_DIR and TOVA_VERSION (the project's version, as
+# CMake has it) are required; CXX (the compiler; default c++),
 # TOVA_CONSUMER_FLAGS (compile and link flags of consumers built against an
 # installed prefix: a sanitized build installs instrumented libraries, so
 # its consumers must link the sanitizer runtimes too).
@@ -20,8 +21,8 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 CONSUMER=$HERE/consumer
 SOURCE=${TOVA_SOURCE_DIR:?TOVA_SOURCE_DIR must name the source tree}
 CXX=${CXX:-c++}
-VERSION=4.0.0
-SOVERSION=4
+VERSION=${TOVA_VERSION:?TOVA_VERSION must give the project version}
+SOVERSION=${VERSION%%.*}
 # Consumers are built with warnings as errors: the public headers must
 # compile cleanly in a user's project.
 WARNINGS="-Wall -Wextra -Wpedantic -Werror"
@@ -121,12 +122,15 @@ check_exports() {
     || fail "symbols exported beyond the interface:$(printf '\n  %s' "${leaked[@]}")"
 }
 
-# Runs the consumer program on its plugin library and checks what it says.
+# Runs the consumer program on its plugin library and checks what it says:
+# its message handler, not the standard error stream, gets the failed load.
 run_consumer() {
   local libdir=$1 app=$2 plugin=$3 output
-  output=$(LD_LIBRARY_PATH=$libdir "$app" "$plugin")
-  expect_equal "consumer output" "plugin: consumer::Hello
+  output=$(LD_LIBRARY_PATH=$libdir "$app" "$plugin" 2>"$app.stderr")
+  expect_equal "consumer output" "failed load: captured
+plugin: consumer::Hello
 greeting: hello, installed" "$output"
+  expect_equal "consumer standard error stream" "" "$(cat "$app.stderr")"
 }
 
 # cmake-consumer PREFIX LIBDIR WORK_DIR [FLAGS]

@@ -3,6 +3,7 @@
 #include <string>
 
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <support/Reports.hpp>
 #include <tova/plugin/Loader.hpp>
@@ -10,8 +11,7 @@
 using tova::plugin::Loader;
 using tova::plugin::PluginPtr;
 using tova::test::IsLoaded;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using tova::test::StderrOf;
 
 namespace
 {
@@ -73,12 +73,12 @@ TEST(ForgetLibrary, PathsThisLoaderDidNotLoadChangeNothing)
   Loader other;
   other.LoadLib(onePlugin);
 
-  CaptureStderr();
-  EXPECT_FALSE(loader.ForgetLibrary("./tova-never-loaded.so"));
-  EXPECT_FALSE(loader.ForgetLibrary(threePlugins));
-  EXPECT_FALSE(loader.ForgetLibrary(onePlugin));
-  EXPECT_FALSE(loader.ForgetLibrary(""));
-  EXPECT_EQ("", GetCapturedStderr());
+  EXPECT_EQ("", StderrOf([&] {
+              EXPECT_FALSE(loader.ForgetLibrary("./tova-never-loaded.so"));
+              EXPECT_FALSE(loader.ForgetLibrary(threePlugins));
+              EXPECT_FALSE(loader.ForgetLibrary(onePlugin));
+              EXPECT_FALSE(loader.ForgetLibrary(""));
+            }));
 
   EXPECT_FALSE(IsLoaded(threePlugins));
   EXPECT_TRUE(IsLoaded(onePlugin));
@@ -101,12 +101,12 @@ TEST(ForgetLibraryOfPlugin, AnUnknownNameIsReportedAndChangesNothing)
 {
   Loader loader;
   loader.LoadLib(onePlugin);
-  CaptureStderr();
-  EXPECT_FALSE(loader.ForgetLibraryOfPlugin("fixture::Hexagon"));
   EXPECT_EQ("[tova::plugin::Loader::LookupPlugin] Failed to get info for "
             "[fixture::Hexagon]. Could not find a plugin with that name or "
             "alias.\n",
-            GetCapturedStderr());
+            StderrOf([&] {
+              EXPECT_FALSE(loader.ForgetLibraryOfPlugin("fixture::Hexagon"));
+            }));
   EXPECT_EQ(1u, loader.AllPlugins().size());
 }
 
@@ -114,13 +114,11 @@ TEST(ForgetLibraryOfPlugin, ANameThatResolvesNowhereNeverMeansAnUnnamedPlugin)
 {
   const std::string unnamed = TOVA_FIXTURE_UNNAMED;
   Loader loader;
-  CaptureStderr();
-  EXPECT_EQ(Loader::PluginNameSet({""}), loader.LoadLib(unnamed));
-  GetCapturedStderr();
-
-  CaptureStderr();
-  EXPECT_FALSE(loader.ForgetLibraryOfPlugin("fixture::Hexagon"));
-  GetCapturedStderr();
+  // Both write messages that other tests compare.
+  StderrOf([&] {
+    EXPECT_EQ(Loader::PluginNameSet({""}), loader.LoadLib(unnamed));
+    EXPECT_FALSE(loader.ForgetLibraryOfPlugin("fixture::Hexagon"));
+  });
   EXPECT_EQ(Loader::NameSet({""}), loader.AllPlugins());
   EXPECT_TRUE(IsLoaded(unnamed));
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/EnablePluginFromThis.hpp>
 #include <tova/plugin/Loader.hpp>
@@ -15,8 +16,7 @@
 using tova::plugin::Loader;
 using tova::plugin::PluginPtr;
 using tova::test::IsLoaded;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using tova::test::StderrOf;
 
 namespace
 {
@@ -84,23 +84,20 @@ TEST(Instantiate, ANameThatResolvesNowhereGivesAnEmptyHandleAndOneMessage)
   Loader loader;
   loader.LoadLib(twoPlugins);
 
-  CaptureStderr();
-  EXPECT_EQ("", loader.LookupPlugin("fixture::Hexagon"));
   EXPECT_EQ("[tova::plugin::Loader::LookupPlugin] Failed to get info for "
             "[fixture::Hexagon]. Could not find a plugin with that name or "
             "alias.\n",
-            GetCapturedStderr());
+            StderrOf([&] {
+              EXPECT_EQ("", loader.LookupPlugin("fixture::Hexagon"));
+            }));
 
-  CaptureStderr();
-  const PluginPtr nothing = loader.Instantiate("fixture::Hexagon");
-  EXPECT_EQ("", GetCapturedStderr());
+  PluginPtr nothing;
+  EXPECT_EQ("", StderrOf([&] { nothing = loader.Instantiate("fixture::Hexagon"); }));
   EXPECT_TRUE(nothing.IsEmpty());
   EXPECT_FALSE(nothing);
   EXPECT_EQ(nullptr, nothing->QueryInterface<fixture::Shape>());
 
-  CaptureStderr();
-  EXPECT_TRUE(loader.Instantiate("").IsEmpty());
-  EXPECT_EQ("", GetCapturedStderr());
+  EXPECT_EQ("", StderrOf([&] { EXPECT_TRUE(loader.Instantiate("").IsEmpty()); }));
 }
 
 TEST(InstanceLifetime, DeleterRunsOnceWhileTheLibraryIsStillLoaded)

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Loader.hpp>
 
 using tova::plugin::Loader;
 using tova::test::IsLoaded;
 using tova::test::OpenError;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using tova::test::StderrOf;
 
 namespace
 {
@@ -24,9 +24,7 @@ namespace
   std::string LoadCapturing(Loader &loader, const std::string &path,
                             Loader::PluginNameSet &names)
   {
-    CaptureStderr();
-    names = loader.LoadLib(path);
-    return GetCapturedStderr();
+    return StderrOf([&] { names = loader.LoadLib(path); });
   }
 
   /// A scratch file in the test's working directory, removed afterwards.
@@ -207,7 +205,6 @@ TEST(LoadLib, FilesThatAreNoLibrariesAreReportedWithThePlatformText)
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"./tova-no-such-library.so",
        OpenError("./tova-no-such-library.so")},
-      {".", OpenError(".")},
       {text.path, OpenError(text.path)},
       {empty.path, OpenError(empty.path)},
       {truncated.path, truncated.path + ": file too short"},
@@ -225,6 +222,28 @@ TEST(LoadLib, FilesThatAreNoLibrariesAreReportedWithThePlatformText)
     EXPECT_FALSE(IsLoaded(path));
     EXPECT_EQ(2u, loader.LoadLib(twoPlugins).size());
   }
+}
+
+TEST(LoadLib, ABareNameIsReportedWithThePlatformTextOfItsSearch)
+{
+  // "." has no slash, so the platform searches the library path for it and
+  // names the first directory where it met a "." that is no library. Which
+  // directory that is depends on the run paths of the calling library and
+  // so on where the build lives: everything else is compared exactly.
+  const std::string platformText = OpenError(".");
+  const std::string reason = platformText.substr(platformText.rfind('/') + 1);
+  ASSERT_EQ(0u, reason.rfind(".: ", 0)) << platformText;
+
+  Loader loader;
+  Loader::PluginNameSet names{"sentinel"};
+  const std::string message = LoadCapturing(loader, ".", names);
+  const std::string prefix = "Error while loading the library [.]: /";
+  const std::string suffix = "/" + reason + "\n";
+  ASSERT_GE(message.size(), prefix.size() + suffix.size()) << message;
+  EXPECT_EQ(prefix, message.substr(0, prefix.size()));
+  EXPECT_EQ(suffix, message.substr(message.size() - suffix.size()));
+  EXPECT_EQ(message.size() - 1, message.find('\n')) << "one line";
+  EXPECT_TRUE(names.empty());
 }
 
 TEST(LoadLib, ALibraryWhoseStartUpProbesForAMissingSymbolLoads)
@@ -257,13 +276,13 @@ TEST_P(AliasesWithoutRegistration, MakeNoPlugin)
   ASSERT_FALSE(split.IsEmpty());
   EXPECT_EQ(6.0, split->QueryInterface<fixture::Shape>()->Area());
 
-  CaptureStderr();
-  EXPECT_TRUE(loader.Instantiate("unregistered").IsEmpty());
-  EXPECT_EQ("", loader.LookupPlugin("unregistered"));
   EXPECT_EQ("[tova::plugin::Loader::LookupPlugin] Failed to get info for "
             "[unregistered]. Could not find a plugin with that name or "
             "alias.\n",
-            GetCapturedStderr());
+            StderrOf([&] {
+              EXPECT_TRUE(loader.Instantiate("unregistered").IsEmpty());
+              EXPECT_EQ("", loader.LookupPlugin("unregistered"));
+            }));
   EXPECT_TRUE(loader.PluginsWithAlias("unregistered").empty());
 }
 

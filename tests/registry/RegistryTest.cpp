@@ -11,7 +11,7 @@
 
 namespace
 {
-  using namespace registry_test;
+  using namespace tova::test;
   using tova::plugin::Registry;
   using HashNames = std::unordered_set<std::string>;
 

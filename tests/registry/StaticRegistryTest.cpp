@@ -54,7 +54,7 @@ namespace ns
 
 namespace
 {
-  using namespace registry_test;
+  using namespace tova::test;
   using tova::plugin::StaticRegistry;
   using tova::plugin::detail::TypeName;
 

@@ -1,15 +1,14 @@
-#ifndef TOVA_PLUGIN_TESTS_REGISTRY_TESTSUPPORT_HPP_
-#define TOVA_PLUGIN_TESTS_REGISTRY_TESTSUPPORT_HPP_
-
-#include <gtest/gtest.h>
+#ifndef TOVA_TESTS_REGISTRY_TESTSUPPORT_HPP_
+#define TOVA_TESTS_REGISTRY_TESTSUPPORT_HPP_
 
 #include <set>
 #include <string>
 #include <utility>
 
+#include <support/CapturedStderr.hpp>
 #include <tova/plugin/Info.hpp>
 
-namespace registry_test
+namespace tova::test
 {
   using tova::plugin::Info;
   using Names = std::set<std::string>;
@@ -35,15 +34,6 @@ namespace registry_test
     for (const auto &entry : info.interfaces)
       types.insert(entry.first);
     return types;
-  }
-
-  /// Everything `action` writes to the standard error stream.
-  template <class Action>
-  std::string StderrOf(Action &&action)
-  {
-    testing::internal::CaptureStderr();
-    std::forward<Action>(action)();
-    return testing::internal::GetCapturedStderr();
   }
 }
 

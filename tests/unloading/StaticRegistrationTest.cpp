@@ -5,14 +5,14 @@
 #include <string>
 
 #include <fixture/Shape.hpp>
+#include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Loader.hpp>
 
 using tova::plugin::Loader;
 using tova::plugin::PluginPtr;
 using tova::test::IsLoaded;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using tova::test::StderrOf;
 
 namespace
 {
@@ -24,13 +24,13 @@ TEST(StaticRegistrationFromALoadedLibrary, KeepsTheLibraryForItsRecords)
 {
   {
     Loader loader;
-    CaptureStderr();
-    EXPECT_TRUE(loader.LoadLib(registersStatically).empty());
     EXPECT_EQ("Library [" + registersStatically +
                   "] does not export any plugins. The symbol "
                   "[TovaPluginHook] is missing, or it is not externally "
                   "visible.\n",
-              GetCapturedStderr());
+              StderrOf([&] {
+                EXPECT_TRUE(loader.LoadLib(registersStatically).empty());
+              }));
   }
   // A plain open and close of the library's own does not unload it either.
   void *const handle = dlopen(registersStatically.c_str(), RTLD_LAZY);

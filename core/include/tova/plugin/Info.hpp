@@ -60,8 +60,13 @@ namespace tova::plugin
     constexpr std::uint64_t InfoAlignment = alignof(Info);
 
 #if defined(__x86_64__) && defined(__GLIBCXX__)
-    static_assert(sizeof(Info) == 248, "Info must keep its x86-64 layout");
-    static_assert(alignof(Info) == 8, "Info must keep its x86-64 alignment");
+    // Another size almost always means another layout of the standard
+    // library, which a plugin and its application must share.
+    static_assert(sizeof(Info) == 248 && alignof(Info) == 8,
+                  "Info must keep its x86-64 layout (248 bytes, aligned to 8): "
+                  "is this built with -D_GLIBCXX_USE_CXX11_ABI=0 or "
+                  "-D_GLIBCXX_DEBUG? Both change the standard library's "
+                  "layout; see docs/binary-contract.md");
 #endif
 
     /// The records a plugin library hands over, keyed by plugin name (the
@@ -71,7 +76,7 @@ namespace tova::plugin
 
   /// \brief The readable form of an ABI symbol or type name.
   ///
-  /// Writes a line to the standard error stream and returns `symbol`
+  /// Writes a message (see `SetMessageHandler`) and returns `symbol`
   /// unchanged when it cannot be demangled.
   TOVA_PLUGIN_EXPORT std::string DemangleSymbol(const std::string &symbol);
 }

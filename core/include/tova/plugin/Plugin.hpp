@@ -37,6 +37,11 @@ namespace tova::plugin
 
     /// \brief The address of interface `T` within the instance, or null.
     /// Valid while any owner of the instance lives; not an owner itself.
+    ///
+    /// Keeping it from a temporary handle leaves it dangling:
+    /// `T *t = loader.Instantiate("x")->QueryInterface<T>();` destroys the
+    /// instance at the end of the statement. Keep the `PluginPtr` in a
+    /// variable, or use `QueryInterfaceSharedPtr`.
     template <class T>
     T *QueryInterface() const
     {

@@ -52,7 +52,7 @@ namespace tova::plugin
 
     /// Opens the library at `path` (searched as `dlopen` searches) and
     /// registers its plugins; returns their readable names, or an empty set
-    /// after reporting a failure on the standard error stream. Loading an
+    /// after writing a message (see `SetMessageHandler`). Loading an
     /// open library again reuses its handle and reports the same names.
     PluginNameSet LoadLib(const std::string &path);
 

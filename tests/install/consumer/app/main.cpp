@@ -1,10 +1,13 @@
 // Loads the plugin library named on the command line, makes an instance of
-// its plugin by alias and calls it through its interface.
+// its plugin by alias and calls it through its interface. A failed load
+// goes to the program's own message handler, not to the standard error
+// stream.
 #include <iostream>
 #include <string>
 
 #include <consumer/Greeter.hpp>
 #include <tova/plugin/Loader.hpp>
+#include <tova/plugin/Messages.hpp>
 
 int main(int argc, char **argv)
 {
@@ -13,7 +16,17 @@ int main(int argc, char **argv)
     std::cerr << "usage: consumer-app PLUGIN_LIBRARY\n";
     return 2;
   }
+  tova::plugin::SetMessageHandler(
+      [](const tova::plugin::Message &message)
+      {
+        const bool whole =
+            message.text.rfind("Error while loading the library [", 0) == 0 &&
+            message.text.back() == '\n';
+        if (message.kind == tova::plugin::MessageKind::LibraryNotOpened && whole)
+          std::cout << "failed load: captured\n";
+      });
   tova::plugin::Loader loader;
+  loader.LoadLib(std::string(argv[1]) + ".missing");
   for (const std::string &name : loader.LoadLib(argv[1]))
     std::cout << "plugin: " << name << '\n';
 

@@ -6,6 +6,11 @@
 
 #include <tova/plugin/detail/Export.hpp>
 
+// Plugins and interfaces are keyed by the names of their type information.
+#if defined(__GNUC__) && !defined(__GXX_RTTI)
+#error "tova-plugin needs run-time type information: build without -fno-rtti (see docs/binary-contract.md)"
+#endif
+
 namespace tova::plugin::detail
 {
   /// \brief The ABI type name of `T` as the records key interfaces: the
