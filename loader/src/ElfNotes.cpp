@@ -87,8 +87,8 @@ namespace tova::plugin::detail
     }
 
     /// Appends the notes of `owner` found in the note section `bytes`,
-    /// whose entries are padded to `alignment`; false when an entry runs
-    /// past the section.
+    /// whose description and next note start at multiples of `alignment`
+    /// from the note's start; false when a note runs past the section.
     bool CollectNotes(const std::string &bytes, std::uint64_t alignment,
                       const std::string &owner, std::vector<ElfNote> &notes)
     {
@@ -97,19 +97,19 @@ namespace tova::plugin::detail
       {
         Elf64_Nhdr header;
         std::memcpy(&header, bytes.data() + at, sizeof(header));
-        at += sizeof(header);
-        const std::uint64_t nameSpace = PaddedTo(header.n_namesz, alignment);
-        const std::uint64_t descriptionSpace =
-            PaddedTo(header.n_descsz, alignment);
-        if (!WithinFile(at, nameSpace, bytes.size()) ||
-            !WithinFile(at + nameSpace, descriptionSpace, bytes.size()))
+        const std::uint64_t description =
+            PaddedTo(sizeof(header) + header.n_namesz, alignment);
+        const std::uint64_t next =
+            PaddedTo(description + header.n_descsz, alignment);
+        if (!WithinFile(at, next, bytes.size()))
           return false;
-        const std::string_view name(bytes.data() + at, header.n_namesz);
+        const std::string_view name(bytes.data() + at + sizeof(header),
+                                    header.n_namesz);
         if (name.size() == owner.size() + 1 && name.back() == '\0' &&
             name.substr(0, owner.size()) == owner)
-          notes.push_back({header.n_type,
-                           bytes.substr(at + nameSpace, header.n_descsz)});
-        at += nameSpace + descriptionSpace;
+          notes.push_back(
+              {header.n_type, bytes.substr(at + description, header.n_descsz)});
+        at += next;
       }
       return at == bytes.size();
     }

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "Check.hpp"
 #include "ManifestSupport.hpp"
 
 namespace
@@ -40,8 +41,8 @@ namespace
     const Manifest manifest = ManifestOf(path);
     ASSERT_EQ(manifest.metadata.count("error"), 0u)
         << manifest.metadata.at("error");
-    EXPECT_EQ(tova::test::NamesFromManifest(manifest),
-              tova::test::NamesFromLoader(path));
+    EXPECT_EQ(tova::plugin::tool::NamesInManifest(manifest),
+              tova::plugin::tool::NamesWhenLoaded(path));
   }
 
   INSTANTIATE_TEST_SUITE_P(
@@ -97,7 +98,7 @@ namespace
   {
     EXPECT_EQ(PluginNames(ManifestOf(MANIFEST_FIXTURE_LIMITS)),
               std::vector<std::string>{"limits::Unsigned<3>"});
-    const auto loaded = tova::test::NamesFromLoader(MANIFEST_FIXTURE_LIMITS);
+    const auto loaded = tova::plugin::tool::NamesWhenLoaded(MANIFEST_FIXTURE_LIMITS);
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded.begin()->first, "limits::Unsigned<3u>");
   }
