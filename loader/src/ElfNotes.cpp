@@ -40,7 +40,8 @@ namespace tova::plugin::detail
     {
     public:
       explicit OpenFile(const std::string &path)
-        : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC))
+        // Not blocking: opening a named pipe would wait for a writer.
+        : descriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK))
       {
       }
       ~OpenFile()
@@ -179,6 +180,8 @@ namespace tova::plugin::detail
       if (auto refused = CheckIdentification(path, header))
         return *refused;
 
+      if (header.e_shnum == 0)
+        return std::vector<ElfNote>();
       std::vector<Elf64_Shdr> sections(header.e_shnum);
       const std::uint64_t tableSize = sections.size() * sizeof(Elf64_Shdr);
       if (!WithinFile(header.e_shoff, tableSize, fileSize))

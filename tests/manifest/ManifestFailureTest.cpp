@@ -1,5 +1,8 @@
 #include <elf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -37,6 +40,23 @@ namespace
     const std::uint32_t huge = 0x7fffffff;
     std::memcpy(&bytes[name - 8], &huge, sizeof(huge));
     return bytes;
+  }
+
+  /// A named pipe, which no reader may wait on.
+  std::string MakeFifo()
+  {
+    const std::string path = testing::TempDir() + "manifest-fifo";
+    unlink(path.c_str());
+    mkfifo(path.c_str(), 0600);
+    return path;
+  }
+
+  /// An ELF header that announces no sections.
+  std::string WithoutSections(std::string header)
+  {
+    const Elf64_Half none = 0;
+    std::memcpy(&header[offsetof(Elf64_Ehdr, e_shnum)], &none, sizeof(none));
+    return header;
   }
 
   std::string WithClass(unsigned char elfClass)
@@ -83,6 +103,8 @@ namespace
          "No such file or directory"},
         {"Directory", "/", ManifestErrorKind::Unreadable,
          "not a regular file"},
+        {"NamedPipe", MakeFifo(), ManifestErrorKind::Unreadable,
+         "not a regular file"},
         {"NullByte", std::string("/tmp\0/lib.so", 12),
          ManifestErrorKind::Unreadable, "the path contains a null byte"},
         {"Empty", WriteTemporary("empty", ""), ManifestErrorKind::NotElf,
@@ -98,6 +120,8 @@ namespace
         {"ThirtyTwoBit", WriteTemporary("elf32", WithClass(ELFCLASS32)),
          ManifestErrorKind::UnsupportedElf,
          "an ELF file of another class or byte order than this platform's"},
+        {"NoSections", WriteTemporary("no-sections", WithoutSections(header)),
+         ManifestErrorKind::NoManifest, "the file has no manifest"},
         {"HandWrittenHook", TOVA_FIXTURE_BAD_VERSION,
          ManifestErrorKind::NoManifest, "the file has no manifest"},
         {"KeyWithTwoValues", MANIFEST_FIXTURE_TWO_VALUES,

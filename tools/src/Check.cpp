@@ -176,7 +176,10 @@ namespace tova::plugin::tool
     std::vector<std::string> findings;
     if (!manifest)
       findings.push_back("no manifest");
-    const LoadOutcome loaded = LoadInChild(path);
+    // The file that the manifest came from, not one that the platform's
+    // library search finds under the same name.
+    const bool searched = path.find('/') == std::string::npos;
+    const LoadOutcome loaded = LoadInChild(searched ? "./" + path : path);
     if (!loaded.names)
       findings.push_back(loaded.failure);
     else if (manifest)
