@@ -22,6 +22,8 @@ namespace tova::plugin::detail
 
   namespace
   {
+    using Kind = ManifestErrorKind;
+
     // Only the platform's own kind of library can be loaded, and so only
     // its kind carries a manifest worth reading.
     constexpr unsigned char NativeByteOrder =
@@ -31,8 +33,7 @@ namespace tova::plugin::detail
 
     ManifestError CannotRead(const std::string &path)
     {
-      return ManifestFailure(ManifestErrorKind::Unreadable, path,
-                     "the file cannot be read");
+      return ManifestFailure(Kind::Unreadable, path, "the file cannot be read");
     }
 
     /// A file open for reading, closed when it goes.
@@ -70,7 +71,8 @@ namespace tova::plugin::detail
       auto *bytes = static_cast<char *>(buffer);
       while (size > 0)
       {
-        const ssize_t got = pread(file, bytes, size, static_cast<off_t>(offset));
+        const ssize_t got =
+            pread(file, bytes, size, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
           continue;
         if (got <= 0)
@@ -108,8 +110,8 @@ namespace tova::plugin::detail
                                     header.n_namesz);
         if (name.size() == owner.size() + 1 && name.back() == '\0' &&
             name.substr(0, owner.size()) == owner)
-          notes.push_back(
-              {header.n_type, bytes.substr(at + description, header.n_descsz)});
+          notes.push_back({header.n_type,
+                           bytes.substr(at + description, header.n_descsz)});
         at += next;
       }
       return at == bytes.size();
@@ -122,12 +124,13 @@ namespace tova::plugin::detail
     {
       if (header.e_ident[EI_CLASS] != ELFCLASS64 ||
           header.e_ident[EI_DATA] != NativeByteOrder)
-        return ManifestFailure(ManifestErrorKind::UnsupportedElf, path,
-                       "an ELF file of another class or byte order than "
-                       "this platform's");
+        return ManifestFailure(Kind::UnsupportedElf, path,
+                               "an ELF file of another class or byte order "
+                               "than this platform's");
       if (header.e_shnum != 0 && header.e_shentsize != sizeof(Elf64_Shdr))
-        return ManifestFailure(ManifestErrorKind::NotElf, path,
-                       "not a valid ELF file: unexpected section header size");
+        return ManifestFailure(Kind::NotElf, path,
+                               "not a valid ELF file: unexpected section "
+                               "header size");
       return std::nullopt;
     }
 
@@ -144,21 +147,21 @@ namespace tova::plugin::detail
         if (section.sh_type != SHT_NOTE)
           continue;
         if (!WithinFile(section.sh_offset, section.sh_size, fileSize))
-          return ManifestFailure(ManifestErrorKind::NotElf, path,
-                         "not a valid ELF file: a note section lies past "
-                         "the end of the file");
+          return ManifestFailure(Kind::NotElf, path,
+                                 "not a valid ELF file: a note section lies "
+                                 "past the end of the file");
         total += section.sh_size;
         if (total > NoteSizeLimit)
-          return ManifestFailure(ManifestErrorKind::Malformed, path,
-                         "malformed manifest: the notes exceed 64 MiB");
+          return ManifestFailure(Kind::Malformed, path,
+                                 "malformed manifest: the notes exceed 64 MiB");
         std::string bytes(section.sh_size, '\0');
         if (!ReadExactly(file, bytes.data(), bytes.size(), section.sh_offset))
           return CannotRead(path);
         const std::uint64_t alignment = section.sh_addralign == 8 ? 8 : 4;
         if (!CollectNotes(bytes, alignment, owner, notes))
-          return ManifestFailure(ManifestErrorKind::Malformed, path,
-                         "malformed manifest: a note runs past the end of "
-                         "its section");
+          return ManifestFailure(Kind::Malformed, path,
+                                 "malformed manifest: a note runs past the "
+                                 "end of its section");
       }
       return notes;
     }
@@ -173,10 +176,10 @@ namespace tova::plugin::detail
       if (!ReadExactly(file, &header, headerSize, 0))
         return CannotRead(path);
       if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0)
-        return ManifestFailure(ManifestErrorKind::NotElf, path, "not an ELF file");
+        return ManifestFailure(Kind::NotElf, path, "not an ELF file");
       if (headerSize < sizeof(header))
-        return ManifestFailure(ManifestErrorKind::NotElf, path,
-                       "not a valid ELF file: it is cut short");
+        return ManifestFailure(Kind::NotElf, path,
+                               "not a valid ELF file: it is cut short");
       if (auto refused = CheckIdentification(path, header))
         return *refused;
 
@@ -185,9 +188,9 @@ namespace tova::plugin::detail
       std::vector<Elf64_Shdr> sections(header.e_shnum);
       const std::uint64_t tableSize = sections.size() * sizeof(Elf64_Shdr);
       if (!WithinFile(header.e_shoff, tableSize, fileSize))
-        return ManifestFailure(ManifestErrorKind::NotElf, path,
-                       "not a valid ELF file: the section headers lie past "
-                       "the end of the file");
+        return ManifestFailure(Kind::NotElf, path,
+                               "not a valid ELF file: the section headers "
+                               "lie past the end of the file");
       if (!ReadExactly(file, sections.data(), tableSize, header.e_shoff))
         return CannotRead(path);
       return ReadNoteSections(file, fileSize, sections, path, owner);
@@ -197,19 +200,18 @@ namespace tova::plugin::detail
   NotesOrError ReadElfNotes(const std::string &path, const std::string &owner)
   {
     if (path.find('\0') != std::string::npos)
-      return ManifestFailure(ManifestErrorKind::Unreadable, path,
-                     "the path contains a null byte");
+      return ManifestFailure(Kind::Unreadable, path,
+                             "the path contains a null byte");
     const OpenFile file(path);
     if (file.descriptor < 0)
-      return ManifestFailure(ManifestErrorKind::Unreadable, path,
-                     std::strerror(errno));
+      return ManifestFailure(Kind::Unreadable, path,
+                             std::strerror(errno));
     struct stat status;
     if (fstat(file.descriptor, &status) != 0)
-      return ManifestFailure(ManifestErrorKind::Unreadable, path,
-                     std::strerror(errno));
+      return ManifestFailure(Kind::Unreadable, path,
+                             std::strerror(errno));
     if (!S_ISREG(status.st_mode))
-      return ManifestFailure(ManifestErrorKind::Unreadable, path,
-                     "not a regular file");
+      return ManifestFailure(Kind::Unreadable, path, "not a regular file");
     return ReadSections(file.descriptor,
                         static_cast<std::uint64_t>(status.st_size), path,
                         owner);

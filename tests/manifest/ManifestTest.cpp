@@ -98,7 +98,8 @@ namespace
   {
     EXPECT_EQ(PluginNames(ManifestOf(MANIFEST_FIXTURE_LIMITS)),
               std::vector<std::string>{"limits::Unsigned<3>"});
-    const auto loaded = tova::plugin::tool::NamesWhenLoaded(MANIFEST_FIXTURE_LIMITS);
+    const auto loaded =
+        tova::plugin::tool::NamesWhenLoaded(MANIFEST_FIXTURE_LIMITS);
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded.begin()->first, "limits::Unsigned<3u>");
   }

@@ -150,6 +150,20 @@ namespace
     EXPECT_EQ(result.status, 1);
   }
 
+  // A bare file name is the file in the working directory, for the manifest
+  // and for the load alike, not one that the platform's search finds.
+  TEST(Check, LoadsTheFileItReadByABareName)
+  {
+    const std::string directory = parts.substr(0, parts.rfind('/'));
+    const std::string name = parts.substr(parts.rfind('/') + 1);
+    const ProgramResult result = tova::plugin::test::RunProgram(
+        "/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" check \"$3\"", "sh",
+                    directory, TOOL_PROGRAM, name});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, 0);
+  }
+
   TEST(Check, ReportsALibraryWithoutManifest)
   {
     const std::string library = TOVA_FIXTURE_BAD_VERSION;

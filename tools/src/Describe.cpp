@@ -38,15 +38,17 @@ namespace tova::plugin::tool
             << "\n";
     }
 
-    nlohmann::ordered_json PluginJson(const ManifestPlugin &plugin)
+    using Json = nlohmann::ordered_json;
+
+    Json PluginJson(const ManifestPlugin &plugin)
     {
-      nlohmann::ordered_json interfaces = nlohmann::ordered_json::array();
+      Json interfaces = Json::array();
       for (const ManifestInterface &interface : plugin.interfaces)
         interfaces.push_back(
             {{"name", interface.name},
              {"version", interface.version
-                             ? nlohmann::ordered_json(VersionText(interface.version))
-                             : nlohmann::ordered_json(nullptr)}});
+                             ? Json(VersionText(interface.version))
+                             : Json(nullptr)}});
       return {{"name", plugin.name},
               {"aliases", plugin.aliases},
               {"interfaces", std::move(interfaces)},
@@ -71,7 +73,8 @@ namespace tova::plugin::tool
     }
   }
 
-  nlohmann::ordered_json LibraryJson(const std::string &path, const ReadResult &read)
+  nlohmann::ordered_json LibraryJson(const std::string &path,
+                                     const ReadResult &read)
   {
     if (const auto *error = std::get_if<ManifestError>(&read))
       return {{"path", path},

@@ -25,7 +25,8 @@ namespace tova::plugin::tool
                      const Manifest &manifest);
 
   /// The JSON object of one library: its manifest, or its error.
-  nlohmann::ordered_json LibraryJson(const std::string &path, const ReadResult &read);
+  nlohmann::ordered_json LibraryJson(const std::string &path,
+                                     const ReadResult &read);
 }
 
 #endif
