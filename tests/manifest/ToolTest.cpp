@@ -144,8 +144,9 @@ namespace
                           "(exit status 3)\n" +
                   aborts + ": the library crashed while loading (signal 6: "
                            "Aborted)\n" +
-                  unique + ": GNU unique symbol [_ZN6Shared4usesE] keeps the "
-                           "library loaded for ever\n");
+                  unique + ": GNU unique symbol [_ZN6Shared4usesE] "
+                           "(Shared::uses) keeps the library loaded for "
+                           "ever\n");
     EXPECT_EQ(result.err, missingReason);
     EXPECT_EQ(result.status, 1);
   }

@@ -3,8 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cxxabi.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include <nlohmann/json.hpp>
@@ -98,6 +102,16 @@ namespace tova::plugin::tool
       return {names.get<LibraryNames>(), {}};
     }
 
+    /// The demangled form of a symbol name, or the name itself.
+    std::string Readable(const std::string &symbol)
+    {
+      int status = 0;
+      const std::unique_ptr<char, decltype(&std::free)> readable(
+          abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status),
+          &std::free);
+      return status == 0 ? readable.get() : symbol;
+    }
+
     /// Appends a finding for each name in `first` that `second` lacks.
     void AddOneSided(const std::set<std::string> &first,
                      const std::set<std::string> &second,
@@ -185,8 +199,9 @@ namespace tova::plugin::tool
     else if (manifest)
       findings = Differences(NamesInManifest(*manifest), *loaded.names);
     for (const std::string &symbol : UniqueSymbols(path))
-      findings.push_back("GNU unique symbol [" + symbol +
-                         "] keeps the library loaded for ever");
+      findings.push_back("GNU unique symbol [" + symbol + "] (" +
+                         Readable(symbol) +
+                         ") keeps the library loaded for ever");
     for (std::string &finding : findings)
       finding = path + ": " + finding + "\n";
     return findings;
