@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "Check.hpp"
+#include "Describe.hpp"
 #include "ManifestSupport.hpp"
 
 namespace
 {
-  using tova::plugin::InterfaceVersion;
   using tova::plugin::Manifest;
   using tova::plugin::ManifestInterface;
   using tova::plugin::ManifestPlugin;
@@ -104,13 +104,6 @@ namespace
     EXPECT_EQ(loaded.begin()->first, "limits::Unsigned<3u>");
   }
 
-  std::string VersionText(const std::optional<InterfaceVersion> &version)
-  {
-    return version ? std::to_string(version->major) + "." +
-                         std::to_string(version->minor)
-                   : "unversioned";
-  }
-
   /// Plugin name, then "interface=version" and "alias:" and "key=value"
   /// entries, one string per plugin.
   std::vector<std::string> Summary(const Manifest &manifest)
@@ -120,7 +113,8 @@ namespace
     {
       std::string line = plugin.name;
       for (const ManifestInterface &interface : plugin.interfaces)
-        line += " " + interface.name + "=" + VersionText(interface.version);
+        line += " " + interface.name + "=" +
+                tova::plugin::tool::VersionText(interface.version);
       for (const std::string &alias : plugin.aliases)
         line += " alias:" + alias;
       for (const auto &[key, value] : plugin.metadata)
