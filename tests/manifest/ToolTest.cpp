@@ -165,6 +165,25 @@ namespace
     EXPECT_EQ(result.status, 0);
   }
 
+  TEST(Check, PrintsOneJsonDocument)
+  {
+    const std::string limits = MANIFEST_FIXTURE_LIMITS;
+    const ProgramResult result =
+        Tool({"check", "--json", limits, missing, parts});
+    const auto expected = nlohmann::ordered_json::parse(R"({"libraries": [
+      {"path": ")" + limits + R"(",
+       "findings": ["plugin [limits::Unsigned<3>] is only in the manifest",
+                    "plugin [limits::Unsigned<3u>] is only in the loaded library"]},
+      {"path": ")" + missing + R"(",
+       "error": {"kind": "unreadable",
+                 "message": ")" + missingReason.substr(0, missingReason.size() - 1) + R"("}},
+      {"path": ")" + parts + R"(", "findings": []}
+    ]})");
+    EXPECT_EQ(result.out, expected.dump(2) + "\n");
+    EXPECT_EQ(result.err, missingReason);
+    EXPECT_EQ(result.status, 1);
+  }
+
   TEST(Check, ReportsALibraryWithoutManifest)
   {
     const std::string library = TOVA_FIXTURE_BAD_VERSION;

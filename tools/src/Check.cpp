@@ -202,8 +202,6 @@ namespace tova::plugin::tool
       findings.push_back("GNU unique symbol [" + symbol + "] (" +
                          Readable(symbol) +
                          ") keeps the library loaded for ever");
-    for (std::string &finding : findings)
-      finding = path + ": " + finding + "\n";
     return findings;
   }
 }

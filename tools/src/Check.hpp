@@ -32,8 +32,8 @@ namespace tova::plugin::tool
   LibraryNames NamesWhenLoaded(const std::string &path);
 
   /// Every finding about the library at `path`, whose manifest is
-  /// `manifest` (null when it has none), one line each, ending in a line
-  /// end: no manifest, each name where the manifest and the loaded library
+  /// `manifest` (null when it has none), one line each, without the path
+  /// or a line end: no manifest, each name where the manifest and the loaded library
   /// differ, a load that crashed or ended the process, and each GNU unique
   /// symbol. Loads the library in a child process.
   std::vector<std::string> CheckLibrary(const std::string &path,

@@ -18,20 +18,33 @@ namespace tova::plugin::tool
       bool json = false;
     };
 
+    using Json = nlohmann::ordered_json;
+
+    void PrintDocument(std::ostream &out, const Json &libraries)
+    {
+      out << Json{{"libraries", libraries}}.dump(2) << "\n";
+    }
+
+    /// Writes the reason when `read` failed; true if it did.
+    bool ReportUnreadable(const ReadResult &read, std::ostream &err)
+    {
+      const auto *error = std::get_if<ManifestError>(&read);
+      if (error)
+        err << error->message << "\n";
+      return error != nullptr;
+    }
+
     int Describe(const Options &options, std::ostream &out,
                  std::ostream &err)
     {
       int status = 0;
-      nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
+      Json libraries = Json::array();
       bool first = true;
       for (const std::string &path : options.paths)
       {
         const ReadResult read = ReadManifest(path);
-        if (const auto *error = std::get_if<ManifestError>(&read))
-        {
-          err << error->message << "\n";
+        if (ReportUnreadable(read, err))
           status = 1;
-        }
         if (options.json)
           libraries.push_back(LibraryJson(path, read));
         else if (const auto *manifest = std::get_if<Manifest>(&read))
@@ -42,43 +55,49 @@ namespace tova::plugin::tool
         }
       }
       if (options.json)
-        out << nlohmann::ordered_json{{"libraries", libraries}}.dump(2)
-            << "\n";
+        PrintDocument(out, libraries);
       return status;
     }
 
     int Check(const Options &options, std::ostream &out, std::ostream &err)
     {
       int status = 0;
+      Json libraries = Json::array();
       for (const std::string &path : options.paths)
       {
         const ReadResult read = ReadManifest(path);
         const auto *error = std::get_if<ManifestError>(&read);
         if (error && error->kind != ManifestErrorKind::NoManifest)
         {
-          err << error->message << "\n";
+          ReportUnreadable(read, err);
+          libraries.push_back(LibraryJson(path, read));
           status = 1;
           continue;
         }
         // The child process must not inherit unwritten output.
         out.flush();
-        for (const std::string &finding :
-             CheckLibrary(path, std::get_if<Manifest>(&read)))
-        {
-          out << finding;
+        const std::vector<std::string> findings =
+            CheckLibrary(path, std::get_if<Manifest>(&read));
+        if (!findings.empty())
           status = 1;
-        }
+        libraries.push_back({{"path", path}, {"findings", findings}});
+        for (const std::string &finding : findings)
+          if (!options.json)
+            out << path << ": " << finding << "\n";
       }
+      if (options.json)
+        PrintDocument(out, libraries);
       return status;
     }
 
-    CLI::App *AddCommand(CLI::App &app, const char *name,
-                         const char *description, Options &options)
+    void AddCommand(CLI::App &app, const char *name, const char *description,
+                    Options &options)
     {
       CLI::App *command = app.add_subcommand(name, description);
       command->add_option("PATH", options.paths, "Plugin library files.")
           ->required();
-      return command;
+      command->add_flag("--json", options.json,
+                        "Prints one JSON document instead.");
     }
   }
 
@@ -90,13 +109,11 @@ namespace tova::plugin::tool
     app.set_version_flag("--version", TOVA_PLUGIN_VERSION);
     app.require_subcommand(1);
     Options options;
-    CLI::App *describe = AddCommand(
+    AddCommand(
         app, "describe",
         "Prints the manifest of each library. Never loads a library: none "
         "of its code runs.",
         options);
-    describe->add_flag("--json", options.json,
-                       "Prints one JSON document instead.");
     AddCommand(
         app, "check",
         "Loads each library in a child process, which runs the library's "
@@ -111,7 +128,7 @@ namespace tova::plugin::tool
     {
       return app.exit(error, out, err) == 0 ? 0 : 2;
     }
-    return describe->parsed() ? Describe(options, out, err)
-                              : Check(options, out, err);
+    return app.got_subcommand("describe") ? Describe(options, out, err)
+                                          : Check(options, out, err);
   }
 }
