@@ -22,6 +22,10 @@ RATIO_ROWS = [
 # what its registrations cost before the loader does anything.
 BREAKDOWN_ROWS = ["1", "100", "1000"]
 
+# Reading a library's manifest against loading the library, at every P.
+MANIFEST_ROWS = ["1", "100", "1000"]
+MANIFEST_SHARE_LIMIT = 0.25
+
 INSTANTIATE_GROWTH_LIMIT = 1.2
 LIVE_ALLOCATION_LIMIT = 5
 
@@ -109,6 +113,27 @@ def breakdown_table(medians, lines):
             f"{by_hand / framework:.0%} |")
 
 
+def manifest_table(medians, lines):
+    lines.append("| P | Read the manifest | Framework load | Share | "
+                 "Allocations | Target | Verdict |")
+    lines.append("|---|---|---|---|---|---|---|")
+    failures = []
+    for argument in MANIFEST_ROWS:
+        name = run_name("manifest", "framework", argument)
+        manifest = medians.cpu(name)
+        load = medians.cpu(run_name("load", "framework", argument))
+        share = manifest / load
+        holds = share <= MANIFEST_SHARE_LIMIT
+        if not holds:
+            failures.append(f"{name}: {share:.2f} of the load > "
+                            f"{MANIFEST_SHARE_LIMIT}")
+        lines.append(
+            f"| {argument} | {format_time(manifest)} | {format_time(load)} | "
+            f"{share:.3f} | {format_count(medians.get(name).get('allocs', 0))}"
+            f" | ≤ {MANIFEST_SHARE_LIMIT} | {verdict(holds)} |")
+    return failures
+
+
 def further_checks(medians, lines):
     failures = []
     growth = (medians.cpu("instantiate/framework/1000") /
@@ -155,6 +180,8 @@ def main():
     failures += further_checks(medians, lines)
     lines.append("")
     breakdown_table(medians, lines)
+    lines.append("")
+    failures += manifest_table(medians, lines)
     print("\n".join(lines))
     if failures:
         print("\nTargets not met:\n" +

@@ -5,7 +5,8 @@
 #   libtova-plugin4      the two shared libraries (component runtime)
 #   libtova-plugin-dev   headers, CMake package, pkg-config files and the
 #                        unversioned library links (component development)
-#   tova-plugin-info     the inspector program (component inspector)
+#   tova-plugin-info     the programs tova-plugin-info and tova-plugin
+#                        (component inspector)
 
 set(TOVA_PLUGIN_PACKAGE_CONTACT
   "tova-plugin developers <tova-plugin@example.org>"
@@ -45,7 +46,9 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "C++17 plugin framework: development fi
 set(CPACK_DEBIAN_INSPECTOR_PACKAGE_NAME tova-plugin-info)
 set(CPACK_DEBIAN_INSPECTOR_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_INSPECTOR_DESCRIPTION "Prints what a tova-plugin plugin library provides
- Lists the plugins of a plugin library with their interfaces and aliases.")
+ Lists the plugins of a plugin library with their interfaces and aliases
+ (tova-plugin-info), and shows and checks the manifest that a plugin
+ library carries without loading it (tova-plugin).")
 
 include(CPack)
 

@@ -5,7 +5,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-PACKAGES=(cmake g++ make pkg-config libcli11-dev libgtest-dev libgmock-dev
+PACKAGES=(cmake g++ make pkg-config libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev
           libbenchmark-dev valgrind clang libclang-rt-dev python3)
 # Building the Debian packages needs dpkg-shlibdeps and file.
 PACKAGES+=(dpkg-dev file)

@@ -74,6 +74,7 @@ check_layout() {
   expect_library "$libdir" libtova-plugin
   expect_library "$libdir" libtova-plugin-loader
   [ -x "$prefix/bin/tova-plugin-info" ] || fail "no bin/tova-plugin-info"
+  [ -x "$prefix/bin/tova-plugin" ] || fail "no bin/tova-plugin"
   for file in cmake/tova-plugin/tova-plugin-config.cmake \
               cmake/tova-plugin/tova-plugin-config-version.cmake \
               pkgconfig/tova-plugin.pc pkgconfig/tova-plugin-loader.pc; do
@@ -133,6 +134,21 @@ greeting: hello, installed" "$output"
   expect_equal "consumer standard error stream" "" "$(cat "$app.stderr")"
 }
 
+# The installed tova-plugin describes the consumer's plugin library, as
+# built and stripped, from its manifest, and finds nothing to report on it.
+check_manifest() {
+  local prefix=$1 libdir=$2 plugin=$3 stripped=$3.stripped library
+  strip --strip-all "$plugin" -o "$stripped"
+  for library in "$plugin" "$stripped"; do
+    expect_equal "tova-plugin describe --json" \
+'{"libraries":[{"path":"'"$library"'","metadata":{"license":"MIT","version":"1.0.0"},"plugins":[{"name":"consumer::Hello","aliases":["hello"],"interfaces":[{"name":"consumer::Greeter","version":"1.2"}],"metadata":{"language":"en"}}]}]}' \
+      "$(LD_LIBRARY_PATH=$libdir "$prefix/bin/tova-plugin" describe --json \
+           "$library" | tr -d ' \n')"
+    expect_equal "tova-plugin check" "" \
+      "$(LD_LIBRARY_PATH=$libdir "$prefix/bin/tova-plugin" check "$library")"
+  done
+}
+
 # cmake-consumer PREFIX LIBDIR WORK_DIR [FLAGS]
 build_with_cmake() {
   local prefix=$1 libdir=$1/$2 work=$3 flags=${4-${TOVA_CONSUMER_FLAGS:-}}
@@ -144,6 +160,7 @@ build_with_cmake() {
     "$(sed -n 's/^tova-plugin_DIR:PATH=//p' "$work/CMakeCache.txt")"
   cmake --build "$work" >/dev/null
   run_consumer "$libdir" "$work/consumer-app" "$work/libconsumer-hello.so"
+  check_manifest "$prefix" "$libdir" "$work/libconsumer-hello.so"
 }
 
 # pkg-config-consumer PREFIX LIBDIR WORK_DIR [FLAGS]
@@ -228,8 +245,9 @@ check_debian() {
       tova-plugin-info)
         expect_depends "$package" "$(package_field "$deb" Depends)" \
           "$runtime (= $VERSION)"
-        expect_equal "$package files" ./usr/bin/tova-plugin-info \
-          "$(package_files "$deb")" ;;
+        expect_equal "$package files" "\
+./usr/bin/tova-plugin
+./usr/bin/tova-plugin-info" "$(package_files "$deb")" ;;
       libtova-plugin-dev)
         expect_depends "$package" "$(package_field "$deb" Depends)" \
           "$runtime (= $VERSION)" ;;

@@ -25,6 +25,7 @@
 #include <tova/plugin/detail/Export.hpp>
 #include <tova/plugin/detail/Hook.hpp>
 #include <tova/plugin/detail/InfoBuilder.hpp>
+#include <tova/plugin/detail/ManifestNote.hpp>
 
 namespace tova::plugin::detail
 {
@@ -172,12 +173,14 @@ extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
 
 /// Registers a plugin class, followed by the interfaces it implements.
 #define TOVA_PLUGIN_REGISTER(...)                                       \
+  TOVA_PLUGIN_DETAIL_PLUGIN_NOTE(__VA_ARGS__);                          \
   static const ::tova::plugin::detail::registration::LibraryRegistrar< \
       __VA_ARGS__>                                                      \
       TOVA_PLUGIN_DETAIL_UNIQUE(tovaPluginRegistrar)
 
 /// Gives a registered plugin class further names to be looked up by.
 #define TOVA_PLUGIN_ALIASES(PluginClass, ...)                                \
+  TOVA_PLUGIN_DETAIL_ALIASES_NOTE(PluginClass, __VA_ARGS__);                  \
   static const ::tova::plugin::detail::registration::LibraryAliasRegistrar< \
       PluginClass>                                                           \
       TOVA_PLUGIN_DETAIL_UNIQUE(tovaPluginAliases)({__VA_ARGS__})

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <tova/plugin/InterfaceVersion.hpp>
+
 namespace consumer
 {
   /// The interface that the program looks for in the plugin.
@@ -13,5 +15,7 @@ namespace consumer
     virtual std::string Greet(const std::string &whom) const = 0;
   };
 }
+
+TOVA_PLUGIN_INTERFACE_VERSION(consumer::Greeter, 1, 2);
 
 #endif
