@@ -15,6 +15,7 @@
 #include "lifetimes/misuse.inc.includes"
 #include "lifetimes/cleanup.inc.includes"
 #include "readme/lookup.inc.includes"
+#include "manifest/reading.inc.includes"
 
 #include <iostream>
 #include <string>
@@ -25,6 +26,7 @@
 #include "DocInterfaces.hpp"
 #include "binary-contract/hook.hpp"
 #include "geo/Shape.hpp"
+#include "manifest/version.hpp"
 #include "lifetimes/Counter.hpp"
 #include "writing-plugins/ShapeFactory.hpp"
 
@@ -139,6 +141,20 @@ namespace
            "beep is a sound::Sound");
   }
 
+  void Manifest()
+  {
+    const std::string path = TOVA_DOCS_PLUGINS;
+    // A lambda, since the block may return.
+    [&]
+    {
+#include "manifest/reading.inc"
+    }();
+    const auto read = tova::plugin::ReadManifest(path);
+    const auto *manifest = std::get_if<tova::plugin::Manifest>(&read);
+    Expect(manifest && manifest->metadata.count("license") == 1,
+           "the library's metadata is in its manifest");
+  }
+
   void Readme(const std::string &name)
   {
     tova::plugin::Loader loader;
@@ -157,6 +173,7 @@ int main()
   WritingPlugins();
   Lifetimes();
   BinaryContract();
+  Manifest();
   Readme("circle");
   return failures == 0 ? 0 : 1;
 }

@@ -9,11 +9,11 @@
 
 namespace
 {
-  using tova::plugin::test::ProgramResult;
+  using tova::test::ProgramResult;
 
   ProgramResult Tool(const std::vector<std::string> &args)
   {
-    return tova::plugin::test::RunProgram(TOOL_PROGRAM, args);
+    return tova::test::RunProgram(TOOL_PROGRAM, args);
   }
 
   bool MarkerExists()
@@ -157,7 +157,7 @@ namespace
   {
     const std::string directory = parts.substr(0, parts.rfind('/'));
     const std::string name = parts.substr(parts.rfind('/') + 1);
-    const ProgramResult result = tova::plugin::test::RunProgram(
+    const ProgramResult result = tova::test::RunProgram(
         "/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" check \"$3\"", "sh",
                     directory, TOOL_PROGRAM, name});
     EXPECT_EQ(result.out, "");
