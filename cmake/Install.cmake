@@ -15,6 +15,7 @@ install(EXPORT tova-plugin-targets
   COMPONENT development
 )
 
+set(TOVA_PLUGIN_LICENSE Apache-2.0)
 configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/tova-plugin-config.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config.cmake
