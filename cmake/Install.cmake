@@ -9,6 +9,16 @@ install(TARGETS tova-plugin tova-plugin-loader
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
 )
+# The programs find the libraries relative to themselves, so that they start
+# from any prefix; not when the libraries go where the system looks anyway
+# (a package for /usr). The libraries themselves carry no search path.
+if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+  file(RELATIVE_PATH TOVA_PLUGIN_BIN_TO_LIB
+    /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
+  set_target_properties(tova-plugin-info tova-plugin-tool PROPERTIES
+    INSTALL_RPATH "$ORIGIN/${TOVA_PLUGIN_BIN_TO_LIB}")
+endif()
+
 install(EXPORT tova-plugin-targets
   NAMESPACE tova::
   DESTINATION ${TOVA_PLUGIN_CMAKE_DIR}
@@ -26,6 +36,7 @@ write_basic_package_version_file(
   COMPATIBILITY SameMajorVersion
 )
 install(FILES
+  ${CMAKE_CURRENT_LIST_DIR}/TovaAddPlugin.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/tova-plugin-config-version.cmake
   DESTINATION ${TOVA_PLUGIN_CMAKE_DIR}

@@ -54,6 +54,7 @@ set(CPACK_DEBIAN_INSPECTOR_DESCRIPTION "Prints what a tova-plugin plugin library
 include(CPack)
 
 cpack_add_component(runtime DISPLAY_NAME "tova-plugin libraries")
+# tova_add_plugin checks every plugin library with the program tova-plugin.
 cpack_add_component(development
-  DISPLAY_NAME "tova-plugin development files" DEPENDS runtime)
+  DISPLAY_NAME "tova-plugin development files" DEPENDS runtime inspector)
 cpack_add_component(inspector DISPLAY_NAME "tova-plugin-info" DEPENDS runtime)

@@ -5,7 +5,9 @@
 #   check-install.sh install BUILD_DIR PREFIX
 #   check-install.sh layout PREFIX LIBDIR
 #   check-install.sh exports PREFIX LIBDIR
+#   check-install.sh programs PREFIX LIBDIR
 #   check-install.sh cmake-consumer PREFIX LIBDIR WORK_DIR
+#   check-install.sh rejected-plugin PREFIX LIBDIR WORK_DIR
 #   check-install.sh pkg-config-consumer PREFIX LIBDIR WORK_DIR
 #   check-install.sh examples PREFIX LIBDIR WORK_DIR
 #   check-install.sh debian WORK_DIR
@@ -123,6 +125,20 @@ check_exports() {
     || fail "symbols exported beyond the interface:$(printf '\n  %s' "${leaked[@]}")"
 }
 
+# programs PREFIX LIBDIR: the installed programs start from a prefix
+# outside the library path, and the libraries carry no search path.
+check_programs() {
+  local prefix=$1 libdir=$1/$2 program library
+  for program in tova-plugin-info tova-plugin; do
+    expect_equal "$program --version" "$VERSION" \
+      "$(env -u LD_LIBRARY_PATH "$prefix/bin/$program" --version | grep -oF "$VERSION" | head -n 1)"
+  done
+  for library in "$libdir"/libtova-plugin*.so; do
+    expect_equal "search path of $library" "" \
+      "$(readelf -d "$library" | grep -E 'RPATH|RUNPATH' || true)"
+  done
+}
+
 # Runs the consumer program on its plugin library and checks what it says:
 # its message handler, not the standard error stream, gets the failed load.
 run_consumer() {
@@ -158,9 +174,59 @@ build_with_cmake() {
     >/dev/null
   expect_equal "package found" "$libdir/cmake/tova-plugin" \
     "$(sed -n 's/^tova-plugin_DIR:PATH=//p' "$work/CMakeCache.txt")"
-  cmake --build "$work" >/dev/null
+  # The helper's check runs the prefix's tova-plugin, which finds the
+  # libraries of an unpacked package only through the library path.
+  LD_LIBRARY_PATH=$libdir cmake --build "$work" >/dev/null
   run_consumer "$libdir" "$work/consumer-app" "$work/libconsumer-hello.so"
   check_manifest "$prefix" "$libdir" "$work/libconsumer-hello.so"
+  check_static_plugin "$libdir" "$work/consumer-static-app"
+  check_unloading "$libdir" "$work"
+}
+
+# The consumer's plugin source linked into a program as a static plugin:
+# made by alias, and listed in the program's own manifest.
+check_static_plugin() {
+  local libdir=$1 app=$2
+  expect_equal "static plugin" "greeting: hello, static
+manifest: consumer::Hello" "$(LD_LIBRARY_PATH=$libdir "$app")"
+}
+
+is_clang() { "$CXX" -dM -E - </dev/null | grep -q __clang__; }
+
+unique_symbols() { readelf --dyn-syms -W "$1" | grep -c UNIQUE || true; }
+
+# A plugin whose header makes an inline function's static visible: built by
+# the helper it has no unique symbol and closes once forgotten; built
+# plainly by g++ it has one (so that this check can fail at all).
+check_unloading() {
+  local libdir=$1 work=$2 library=$2/libconsumer-counting.so
+  expect_equal "unique symbols of $library" 0 "$(unique_symbols "$library")"
+  expect_equal "unloading" "greeting 1 for you
+library closed" \
+    "$(LD_LIBRARY_PATH=$libdir "$work/consumer-unloading-app" "$library")"
+  if ! is_clang; then
+    [ "$(unique_symbols "$work/libconsumer-counting-plain.so")" -gt 0 ] \
+      || fail "no unique symbol in the plain build: the check proves nothing"
+  fi
+}
+
+# rejected-plugin PREFIX LIBDIR WORK_DIR: a plugin library that the check
+# rejects fails its build, which shows the findings.
+build_rejected_plugin() {
+  local prefix=$1 libdir=$1/$2 work=$3 output library
+  rm -rf "$work"
+  cmake -S "$HERE/rejected" -B "$work" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_COMPILER="$CXX" \
+    -DCMAKE_CXX_FLAGS="$WARNINGS ${TOVA_CONSUMER_FLAGS:-}" >/dev/null
+  if output=$(LD_LIBRARY_PATH=$libdir cmake --build "$work" 2>&1); then
+    fail "the rejected plugin built:
+$output"
+  fi
+  library=$work/librejected.so
+  grep -qxF "$library: plugin [rejected::Box<3>] is only in the manifest" <<<"$output" \
+    && grep -qxF "$library: plugin [rejected::Box<3u>] is only in the loaded library" <<<"$output" \
+    || fail "the failed build does not show the findings:
+$output"
 }
 
 # pkg-config-consumer PREFIX LIBDIR WORK_DIR [FLAGS]
@@ -272,6 +338,8 @@ case $command in
   install) install_build "$@" ;;
   layout) check_layout "$@" ;;
   exports) check_exports "$@" ;;
+  programs) check_programs "$@" ;;
+  rejected-plugin) build_rejected_plugin "$@" ;;
   cmake-consumer) build_with_cmake "$@" ;;
   pkg-config-consumer) build_with_pkg_config "$@" ;;
   examples) build_examples "$@" ;;
