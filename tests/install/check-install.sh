@@ -10,6 +10,7 @@
 #   check-install.sh rejected-plugin PREFIX LIBDIR WORK_DIR
 #   check-install.sh pkg-config-consumer PREFIX LIBDIR WORK_DIR
 #   check-install.sh examples PREFIX LIBDIR WORK_DIR
+#   check-install.sh nested WORK_DIR
 #   check-install.sh debian WORK_DIR
 #
 # Environment: TOVA_SOURCE_DIR and TOVA_VERSION (the project's version, as
@@ -265,6 +266,38 @@ build_examples() {
     "$(tail -n 1 <<<"$output")"
 }
 
+# The compile command of a source file in a build's compile_commands.json.
+compile_command() {
+  grep -F "\"file\": \"$2\"" -B 3 "$1/compile_commands.json" | grep -F '"command"'
+}
+
+# nested WORK_DIR: a project that builds this one inside itself gets the
+# libraries, the programs, their targets and the helper, and none of the
+# tests, examples, packaging or compile flags of this project.
+check_nested() {
+  local work=$1 cache=$1/CMakeCache.txt option library parent
+  rm -rf "$work"
+  cmake -S "$HERE/nested" -B "$work" -DTOVA_SOURCE_DIR="$SOURCE" \
+    -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+  for option in TESTS EXAMPLES BENCHMARKS; do
+    expect_equal "nested TOVA_PLUGIN_BUILD_$option" OFF \
+      "$(sed -n "s/^TOVA_PLUGIN_BUILD_$option:BOOL=//p" "$cache")"
+  done
+  [ ! -e "$work/CPackConfig.cmake" ] || fail "the nested build configures packaging"
+  [ ! -e "$work/CTestTestfile.cmake" ] || fail "the nested build has tests"
+  cmake --build "$work" -j 2 >/dev/null
+  [ -x "$work/_deps/tova-plugin-build/tools/tova-plugin" ] \
+    || fail "the nested build has no tova-plugin"
+  library=$(compile_command "$work" "$SOURCE/loader/src/Loader.cpp")
+  parent=$(compile_command "$work" "$CONSUMER/app/main.cpp")
+  [ -n "$library" ] && [ -n "$parent" ] || fail "compile commands missing"
+  [[ $library == *-Wpedantic* ]] \
+    || fail "the nested libraries are built without their warnings"
+  [[ $parent != *-Wpedantic* ]] \
+    || fail "the parent's program gets this project's compile flags"
+  run_consumer "" "$work/consumer-app" "$work/libconsumer-hello.so"
+}
+
 package_field() { dpkg-deb -f "$1" "$2"; }
 
 # The files and links that a package installs, without directories.
@@ -343,6 +376,7 @@ case $command in
   cmake-consumer) build_with_cmake "$@" ;;
   pkg-config-consumer) build_with_pkg_config "$@" ;;
   examples) build_examples "$@" ;;
+  nested) check_nested "$@" ;;
   debian) check_debian "$@" ;;
   *) fail "unknown command $command" ;;
 esac
