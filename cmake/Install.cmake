@@ -53,3 +53,21 @@ foreach(pc tova-plugin tova-plugin-loader)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${pc}.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 endforeach()
+
+# Manual pages of the programs, compressed as Debian installs them (-n: no
+# time stamp, so that the packages build reproducibly).
+find_program(TOVA_PLUGIN_GZIP gzip REQUIRED)
+set(man_pages "")
+foreach(page tova-plugin-info.1 tova-plugin.1)
+  set(compressed ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz)
+  add_custom_command(OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/man/${page}
+            ${CMAKE_CURRENT_BINARY_DIR}/man/${page}
+    COMMAND ${TOVA_PLUGIN_GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/man/${page}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page}
+    VERBATIM)
+  list(APPEND man_pages ${compressed})
+endforeach()
+add_custom_target(tova-plugin-man-pages ALL DEPENDS ${man_pages})
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  COMPONENT inspector)

@@ -78,6 +78,9 @@ check_layout() {
   expect_library "$libdir" libtova-plugin-loader
   [ -x "$prefix/bin/tova-plugin-info" ] || fail "no bin/tova-plugin-info"
   [ -x "$prefix/bin/tova-plugin" ] || fail "no bin/tova-plugin"
+  for file in tova-plugin-info.1.gz tova-plugin.1.gz; do
+    [ -f "$prefix/share/man/man1/$file" ] || fail "no share/man/man1/$file"
+  done
   for file in cmake/tova-plugin/tova-plugin-config.cmake \
               cmake/tova-plugin/tova-plugin-config-version.cmake \
               pkgconfig/tova-plugin.pc pkgconfig/tova-plugin-loader.pc; do
@@ -313,13 +316,37 @@ expect_depends() {
   fail "$package: Depends ($2) lacks $3"
 }
 
+# Each package has a summary of its own, ldconfig runs by a trigger alone,
+# the debug information is in -dbgsym packages, and lintian finds no error
+# in any package (its warnings are shown).
+check_lintian() {
+  local build=$1 output
+  expect_equal "distinct summaries" 3 \
+    "$(for deb in "$build"/*.deb; do package_field "$deb" Description | head -n 1; done \
+         | sort -u | wc -l)"
+  ls "$build"/*-dbgsym*.ddeb >/dev/null || fail "no -dbgsym packages"
+  for deb in "$build"/*.deb; do
+    if dpkg-deb -I "$deb" postinst postrm 2>/dev/null | grep -v '^#' \
+         | grep -q ldconfig; then
+      fail "$deb: a maintainer script calls ldconfig"
+    fi
+  done
+  expect_equal "ldconfig trigger" "activate-noawait ldconfig" \
+    "$(dpkg-deb -I "$build/libtova-plugin${SOVERSION}_${VERSION}_"*.deb triggers)"
+  if ! output=$(lintian --fail-on error "$build"/*.deb 2>&1); then
+    fail "lintian:
+$output"
+  fi
+  [ -z "$output" ] || printf 'lintian:\n%s\n' "$output" >&2
+}
+
 # debian WORK_DIR: builds the packages in a release build for /usr, checks
 # their contents and dependencies, unpacks them into a scratch root and
 # uses that as the prefix.
 check_debian() {
   local work=$1 build=$1/build root=$1/root libdir deb package runtime dependency
   rm -rf "$work" && mkdir -p "$work"
-  cmake -S "$SOURCE" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$SOURCE" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_INSTALL_PREFIX=/usr \
     -DTOVA_PLUGIN_BUILD_TESTS=OFF -DTOVA_PLUGIN_BUILD_EXAMPLES=OFF >/dev/null
   cmake --build "$build" -j "$(nproc)" >/dev/null
@@ -339,17 +366,26 @@ check_debian() {
 ./usr/$libdir/libtova-plugin-loader.so.$SOVERSION
 ./usr/$libdir/libtova-plugin-loader.so.$VERSION
 ./usr/$libdir/libtova-plugin.so.$SOVERSION
-./usr/$libdir/libtova-plugin.so.$VERSION" \
+./usr/$libdir/libtova-plugin.so.$VERSION
+./usr/share/doc/$runtime/changelog.gz
+./usr/share/doc/$runtime/copyright" \
           "$(package_files "$deb")" ;;
       tova-plugin-info)
         expect_depends "$package" "$(package_field "$deb" Depends)" \
           "$runtime (= $VERSION)"
         expect_equal "$package files" "\
 ./usr/bin/tova-plugin
-./usr/bin/tova-plugin-info" "$(package_files "$deb")" ;;
+./usr/bin/tova-plugin-info
+./usr/share/doc/tova-plugin-info/changelog.gz
+./usr/share/doc/tova-plugin-info/copyright
+./usr/share/man/man1/tova-plugin-info.1.gz
+./usr/share/man/man1/tova-plugin.1.gz" "$(package_files "$deb")" ;;
       libtova-plugin-dev)
-        expect_depends "$package" "$(package_field "$deb" Depends)" \
-          "$runtime (= $VERSION)" ;;
+        # tova_add_plugin runs tova-plugin.
+        for dependency in "$runtime" tova-plugin-info; do
+          expect_depends "$package" "$(package_field "$deb" Depends)" \
+            "$dependency (= $VERSION)"
+        done ;;
       *) fail "unexpected package $package" ;;
     esac
     dpkg -x "$deb" "$root"
@@ -358,6 +394,7 @@ check_debian() {
     "$(for deb in "$build"/*.deb; do package_field "$deb" Package; done \
          | sort | xargs)"
 
+  check_lintian "$build"
   check_layout "$root/usr" "$libdir"
   LD_LIBRARY_PATH=$root/usr/$libdir "$root/usr/bin/tova-plugin-info" --version \
     >/dev/null
