@@ -7,8 +7,9 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake g++ make pkg-config libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev
           libbenchmark-dev valgrind clang libclang-rt-dev python3)
-# Building the Debian packages needs dpkg-shlibdeps and file.
-PACKAGES+=(dpkg-dev file)
+# Building the Debian packages needs dpkg-shlibdeps and file; the install
+# tests check them with lintian.
+PACKAGES+=(dpkg-dev file lintian)
 
 step() { printf '\n==> %s\n' "$*"; }
 fail() { printf '\nerror: %s\n' "$*" >&2; exit 1; }

@@ -5,9 +5,12 @@
 #   check-install.sh install BUILD_DIR PREFIX
 #   check-install.sh layout PREFIX LIBDIR
 #   check-install.sh exports PREFIX LIBDIR
+#   check-install.sh programs PREFIX LIBDIR
 #   check-install.sh cmake-consumer PREFIX LIBDIR WORK_DIR
+#   check-install.sh rejected-plugin PREFIX LIBDIR WORK_DIR
 #   check-install.sh pkg-config-consumer PREFIX LIBDIR WORK_DIR
 #   check-install.sh examples PREFIX LIBDIR WORK_DIR
+#   check-install.sh nested WORK_DIR
 #   check-install.sh debian WORK_DIR
 #
 # Environment: TOVA_SOURCE_DIR and TOVA_VERSION (the project's version, as
@@ -75,6 +78,9 @@ check_layout() {
   expect_library "$libdir" libtova-plugin-loader
   [ -x "$prefix/bin/tova-plugin-info" ] || fail "no bin/tova-plugin-info"
   [ -x "$prefix/bin/tova-plugin" ] || fail "no bin/tova-plugin"
+  for file in tova-plugin-info.1.gz tova-plugin.1.gz; do
+    [ -f "$prefix/share/man/man1/$file" ] || fail "no share/man/man1/$file"
+  done
   for file in cmake/tova-plugin/tova-plugin-config.cmake \
               cmake/tova-plugin/tova-plugin-config-version.cmake \
               pkgconfig/tova-plugin.pc pkgconfig/tova-plugin-loader.pc; do
@@ -123,6 +129,20 @@ check_exports() {
     || fail "symbols exported beyond the interface:$(printf '\n  %s' "${leaked[@]}")"
 }
 
+# programs PREFIX LIBDIR: the installed programs start from a prefix
+# outside the library path, and the libraries carry no search path.
+check_programs() {
+  local prefix=$1 libdir=$1/$2 program library
+  for program in tova-plugin-info tova-plugin; do
+    expect_equal "$program --version" "$VERSION" \
+      "$(env -u LD_LIBRARY_PATH "$prefix/bin/$program" --version | grep -oF "$VERSION" | head -n 1)"
+  done
+  for library in "$libdir"/libtova-plugin*.so; do
+    expect_equal "search path of $library" "" \
+      "$(readelf -d "$library" | grep -E 'RPATH|RUNPATH' || true)"
+  done
+}
+
 # Runs the consumer program on its plugin library and checks what it says:
 # its message handler, not the standard error stream, gets the failed load.
 run_consumer() {
@@ -158,9 +178,59 @@ build_with_cmake() {
     >/dev/null
   expect_equal "package found" "$libdir/cmake/tova-plugin" \
     "$(sed -n 's/^tova-plugin_DIR:PATH=//p' "$work/CMakeCache.txt")"
-  cmake --build "$work" >/dev/null
+  # The helper's check runs the prefix's tova-plugin, which finds the
+  # libraries of an unpacked package only through the library path.
+  LD_LIBRARY_PATH=$libdir cmake --build "$work" >/dev/null
   run_consumer "$libdir" "$work/consumer-app" "$work/libconsumer-hello.so"
   check_manifest "$prefix" "$libdir" "$work/libconsumer-hello.so"
+  check_static_plugin "$libdir" "$work/consumer-static-app"
+  check_unloading "$libdir" "$work"
+}
+
+# The consumer's plugin source linked into a program as a static plugin:
+# made by alias, and listed in the program's own manifest.
+check_static_plugin() {
+  local libdir=$1 app=$2
+  expect_equal "static plugin" "greeting: hello, static
+manifest: consumer::Hello" "$(LD_LIBRARY_PATH=$libdir "$app")"
+}
+
+is_clang() { "$CXX" -dM -E - </dev/null | grep -q __clang__; }
+
+unique_symbols() { readelf --dyn-syms -W "$1" | grep -c UNIQUE || true; }
+
+# A plugin whose header makes an inline function's static visible: built by
+# the helper it has no unique symbol and closes once forgotten; built
+# plainly by g++ it has one (so that this check can fail at all).
+check_unloading() {
+  local libdir=$1 work=$2 library=$2/libconsumer-counting.so
+  expect_equal "unique symbols of $library" 0 "$(unique_symbols "$library")"
+  expect_equal "unloading" "greeting 1 for you
+library closed" \
+    "$(LD_LIBRARY_PATH=$libdir "$work/consumer-unloading-app" "$library")"
+  if ! is_clang; then
+    [ "$(unique_symbols "$work/libconsumer-counting-plain.so")" -gt 0 ] \
+      || fail "no unique symbol in the plain build: the check proves nothing"
+  fi
+}
+
+# rejected-plugin PREFIX LIBDIR WORK_DIR: a plugin library that the check
+# rejects fails its build, which shows the findings.
+build_rejected_plugin() {
+  local prefix=$1 libdir=$1/$2 work=$3 output library
+  rm -rf "$work"
+  cmake -S "$HERE/rejected" -B "$work" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_COMPILER="$CXX" \
+    -DCMAKE_CXX_FLAGS="$WARNINGS ${TOVA_CONSUMER_FLAGS:-}" >/dev/null
+  if output=$(LD_LIBRARY_PATH=$libdir cmake --build "$work" 2>&1); then
+    fail "the rejected plugin built:
+$output"
+  fi
+  library=$work/librejected.so
+  grep -qxF "$library: plugin [rejected::Box<3>] is only in the manifest" <<<"$output" \
+    && grep -qxF "$library: plugin [rejected::Box<3u>] is only in the loaded library" <<<"$output" \
+    || fail "the failed build does not show the findings:
+$output"
 }
 
 # pkg-config-consumer PREFIX LIBDIR WORK_DIR [FLAGS]
@@ -199,6 +269,38 @@ build_examples() {
     "$(tail -n 1 <<<"$output")"
 }
 
+# The compile command of a source file in a build's compile_commands.json.
+compile_command() {
+  grep -F "\"file\": \"$2\"" -B 3 "$1/compile_commands.json" | grep -F '"command"'
+}
+
+# nested WORK_DIR: a project that builds this one inside itself gets the
+# libraries, the programs, their targets and the helper, and none of the
+# tests, examples, packaging or compile flags of this project.
+check_nested() {
+  local work=$1 cache=$1/CMakeCache.txt option library parent
+  rm -rf "$work"
+  cmake -S "$HERE/nested" -B "$work" -DTOVA_SOURCE_DIR="$SOURCE" \
+    -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+  for option in TESTS EXAMPLES BENCHMARKS; do
+    expect_equal "nested TOVA_PLUGIN_BUILD_$option" OFF \
+      "$(sed -n "s/^TOVA_PLUGIN_BUILD_$option:BOOL=//p" "$cache")"
+  done
+  [ ! -e "$work/CPackConfig.cmake" ] || fail "the nested build configures packaging"
+  [ ! -e "$work/CTestTestfile.cmake" ] || fail "the nested build has tests"
+  cmake --build "$work" -j 2 >/dev/null
+  [ -x "$work/_deps/tova-plugin-build/tools/tova-plugin" ] \
+    || fail "the nested build has no tova-plugin"
+  library=$(compile_command "$work" "$SOURCE/loader/src/Loader.cpp")
+  parent=$(compile_command "$work" "$CONSUMER/app/main.cpp")
+  [ -n "$library" ] && [ -n "$parent" ] || fail "compile commands missing"
+  [[ $library == *-Wpedantic* ]] \
+    || fail "the nested libraries are built without their warnings"
+  [[ $parent != *-Wpedantic* ]] \
+    || fail "the parent's program gets this project's compile flags"
+  run_consumer "" "$work/consumer-app" "$work/libconsumer-hello.so"
+}
+
 package_field() { dpkg-deb -f "$1" "$2"; }
 
 # The files and links that a package installs, without directories.
@@ -214,13 +316,37 @@ expect_depends() {
   fail "$package: Depends ($2) lacks $3"
 }
 
+# Each package has a summary of its own, ldconfig runs by a trigger alone,
+# the debug information is in -dbgsym packages, and lintian finds no error
+# in any package (its warnings are shown).
+check_lintian() {
+  local build=$1 output
+  expect_equal "distinct summaries" 3 \
+    "$(for deb in "$build"/*.deb; do package_field "$deb" Description | head -n 1; done \
+         | sort -u | wc -l)"
+  ls "$build"/*-dbgsym*.ddeb >/dev/null || fail "no -dbgsym packages"
+  for deb in "$build"/*.deb; do
+    if dpkg-deb -I "$deb" postinst postrm 2>/dev/null | grep -v '^#' \
+         | grep -q ldconfig; then
+      fail "$deb: a maintainer script calls ldconfig"
+    fi
+  done
+  expect_equal "ldconfig trigger" "activate-noawait ldconfig" \
+    "$(dpkg-deb -I "$build/libtova-plugin${SOVERSION}_${VERSION}_"*.deb triggers)"
+  if ! output=$(lintian --fail-on error "$build"/*.deb 2>&1); then
+    fail "lintian:
+$output"
+  fi
+  [ -z "$output" ] || printf 'lintian:\n%s\n' "$output" >&2
+}
+
 # debian WORK_DIR: builds the packages in a release build for /usr, checks
 # their contents and dependencies, unpacks them into a scratch root and
 # uses that as the prefix.
 check_debian() {
   local work=$1 build=$1/build root=$1/root libdir deb package runtime dependency
   rm -rf "$work" && mkdir -p "$work"
-  cmake -S "$SOURCE" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$SOURCE" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_INSTALL_PREFIX=/usr \
     -DTOVA_PLUGIN_BUILD_TESTS=OFF -DTOVA_PLUGIN_BUILD_EXAMPLES=OFF >/dev/null
   cmake --build "$build" -j "$(nproc)" >/dev/null
@@ -240,17 +366,26 @@ check_debian() {
 ./usr/$libdir/libtova-plugin-loader.so.$SOVERSION
 ./usr/$libdir/libtova-plugin-loader.so.$VERSION
 ./usr/$libdir/libtova-plugin.so.$SOVERSION
-./usr/$libdir/libtova-plugin.so.$VERSION" \
+./usr/$libdir/libtova-plugin.so.$VERSION
+./usr/share/doc/$runtime/changelog.gz
+./usr/share/doc/$runtime/copyright" \
           "$(package_files "$deb")" ;;
       tova-plugin-info)
         expect_depends "$package" "$(package_field "$deb" Depends)" \
           "$runtime (= $VERSION)"
         expect_equal "$package files" "\
 ./usr/bin/tova-plugin
-./usr/bin/tova-plugin-info" "$(package_files "$deb")" ;;
+./usr/bin/tova-plugin-info
+./usr/share/doc/tova-plugin-info/changelog.gz
+./usr/share/doc/tova-plugin-info/copyright
+./usr/share/man/man1/tova-plugin-info.1.gz
+./usr/share/man/man1/tova-plugin.1.gz" "$(package_files "$deb")" ;;
       libtova-plugin-dev)
-        expect_depends "$package" "$(package_field "$deb" Depends)" \
-          "$runtime (= $VERSION)" ;;
+        # tova_add_plugin runs tova-plugin.
+        for dependency in "$runtime" tova-plugin-info; do
+          expect_depends "$package" "$(package_field "$deb" Depends)" \
+            "$dependency (= $VERSION)"
+        done ;;
       *) fail "unexpected package $package" ;;
     esac
     dpkg -x "$deb" "$root"
@@ -259,6 +394,7 @@ check_debian() {
     "$(for deb in "$build"/*.deb; do package_field "$deb" Package; done \
          | sort | xargs)"
 
+  check_lintian "$build"
   check_layout "$root/usr" "$libdir"
   LD_LIBRARY_PATH=$root/usr/$libdir "$root/usr/bin/tova-plugin-info" --version \
     >/dev/null
@@ -272,9 +408,12 @@ case $command in
   install) install_build "$@" ;;
   layout) check_layout "$@" ;;
   exports) check_exports "$@" ;;
+  programs) check_programs "$@" ;;
+  rejected-plugin) build_rejected_plugin "$@" ;;
   cmake-consumer) build_with_cmake "$@" ;;
   pkg-config-consumer) build_with_pkg_config "$@" ;;
   examples) build_examples "$@" ;;
+  nested) check_nested "$@" ;;
   debian) check_debian "$@" ;;
   *) fail "unknown command $command" ;;
 esac

@@ -1,6 +1,11 @@
 #ifndef TOVA_PLUGIN_REGISTER_HPP_
 #define TOVA_PLUGIN_REGISTER_HPP_
 
+// The same sources built as a static plugin register in the static registry.
+#ifdef TOVA_PLUGIN_STATIC_PLUGIN
+#include <tova/plugin/detail/StaticPluginRegister.hpp>
+#else
+
 /// \file
 /// Registration of plugin classes in a plugin library.
 ///
@@ -184,5 +189,7 @@ extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
   static const ::tova::plugin::detail::registration::LibraryAliasRegistrar< \
       PluginClass>                                                           \
       TOVA_PLUGIN_DETAIL_UNIQUE(tovaPluginAliases)({__VA_ARGS__})
+
+#endif // TOVA_PLUGIN_STATIC_PLUGIN
 
 #endif
