@@ -17,6 +17,8 @@ namespace tova::plugin
     /// A plugin while its notes are merged.
     struct PluginEntry
     {
+      /// Aliases alone make no plugin, as they make no record.
+      bool registered = false;
       std::set<std::string> aliases;
       std::map<std::string, std::optional<InterfaceVersion>> interfaces;
       ManifestMetadata metadata;
@@ -134,6 +136,7 @@ namespace tova::plugin
       if (fields.front().empty())
         return this->Fail("a plugin has an empty name");
       PluginEntry &plugin = this->plugins[fields.front()];
+      plugin.registered = true;
       for (std::size_t at = 1; at < fields.size(); at += 2)
       {
         const std::string &name = fields[at];
@@ -179,7 +182,7 @@ namespace tova::plugin
     void ManifestBuilder::AddPluginMetadata(const Fields &fields)
     {
       const auto plugin = this->plugins.find(fields[0]);
-      if (plugin == this->plugins.end())
+      if (plugin == this->plugins.end() || !plugin->second.registered)
         return this->Fail("metadata is given for the plugin [" + fields[0] +
                           "], which is not registered");
       this->AddMetadata(plugin->second.metadata,
@@ -194,6 +197,8 @@ namespace tova::plugin
       Manifest manifest{std::move(this->metadata), {}};
       for (auto &[name, entry] : this->plugins)
       {
+        if (!entry.registered)
+          continue;
         ManifestPlugin plugin{name, std::move(entry.aliases), {},
                               std::move(entry.metadata)};
         for (const auto &[interfaceName, version] : entry.interfaces)

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <fixture/Shape.hpp>
 #include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Loader.hpp>
+#include <tova/plugin/Manifest.hpp>
 
 using tova::plugin::Loader;
 using tova::test::IsLoaded;
@@ -284,6 +286,15 @@ TEST_P(AliasesWithoutRegistration, MakeNoPlugin)
               EXPECT_EQ("", loader.LookupPlugin("unregistered"));
             }));
   EXPECT_TRUE(loader.PluginsWithAlias("unregistered").empty());
+
+  // The library's manifest agrees.
+  const auto read = tova::plugin::ReadManifest(GetParam());
+  ASSERT_TRUE(std::holds_alternative<tova::plugin::Manifest>(read));
+  std::vector<std::string> described;
+  for (const auto &plugin : std::get<tova::plugin::Manifest>(read).plugins)
+    described.push_back(plugin.name);
+  EXPECT_EQ((std::vector<std::string>{"fixture::Early", "fixture::Split"}),
+            described);
 }
 
 INSTANTIATE_TEST_SUITE_P(LoadLib, AliasesWithoutRegistration,
