@@ -19,6 +19,12 @@ namespace tova::plugin
 
   using PluginToDlHandleMap = std::unordered_map<std::string, DlHandlePtr>;
 
+  namespace detail
+  {
+    /// Gives a plugin that asks for it an owning handle to itself.
+    TOVA_PLUGIN_HIDDEN void WireSelfReference(const PluginPtr &plugin);
+  }
+
   class TOVA_PLUGIN_HIDDEN Loader::Implementation
   {
   public:

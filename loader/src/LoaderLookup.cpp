@@ -21,16 +21,15 @@ namespace tova::plugin
       result.insert(more.begin(), more.end());
       return result;
     }
+  }
 
-    /// Gives a plugin that asks for it an owning handle to itself.
-    void WireSelfReference(const PluginPtr &plugin)
-    {
-      void *const self = plugin->PrivateQueryInterface(
-          detail::keys::TypeKey<EnablePluginFromThis>());
-      if (self)
-        static_cast<EnablePluginFromThis *>(self)->PrivateSetPluginFromThis(
-            plugin);
-    }
+  void detail::WireSelfReference(const PluginPtr &plugin)
+  {
+    void *const self = plugin->PrivateQueryInterface(
+        detail::keys::TypeKey<EnablePluginFromThis>());
+    if (self)
+      static_cast<EnablePluginFromThis *>(self)->PrivateSetPluginFromThis(
+          plugin);
   }
 
   std::string Loader::LookupPlugin(const std::string &nameOrAlias) const
@@ -72,7 +71,7 @@ namespace tova::plugin
     }
 
     PluginPtr handle(std::move(plugin));
-    WireSelfReference(handle);
+    detail::WireSelfReference(handle);
     return handle;
   }
 

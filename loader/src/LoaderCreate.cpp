@@ -1,0 +1,154 @@
+#include <functional>
+#include <string>
+#include <utility>
+
+#include <tova/plugin/EnablePluginFromThis.hpp>
+#include <tova/plugin/Loader.hpp>
+#include <tova/plugin/detail/TypeName.hpp>
+
+#include "LoaderImplementation.hpp"
+#include "detail/WriteMessage.hpp"
+
+namespace tova::plugin
+{
+  namespace
+  {
+    /// \brief The deleter of an instance from `Loader::Create`, kept in the
+    /// instance's one shared record beside its counts.
+    ///
+    /// Called once, by the last owner: destroys the object, then drops the
+    /// record's copy of the plugin's deleter (code of the library), and
+    /// releases the library last, through the library handle's own deleter.
+    /// Whatever weak owners keep of the record afterwards holds nothing.
+    class InstanceRecord
+    {
+    public:
+      InstanceRecord(DlHandlePtr library,
+                     const std::function<void(void *)> &deleter)
+        : library(std::move(library)), deleter(deleter)
+      {
+      }
+
+      void operator()(void * /*interface*/)
+      {
+        if (this->object)
+          this->deleter(this->object);
+        this->object = nullptr;
+        this->deleter = nullptr;
+        this->library.reset();
+      }
+
+      /// The address that the factory returned.
+      void *object = nullptr;
+
+    private:
+      // Declared first so that it goes last should the record be destroyed
+      // without being called (when the factory throws).
+      DlHandlePtr library;
+      std::function<void(void *)> deleter;
+    };
+
+    /// The cast to `interfaceKey`, and whether the record lists the
+    /// self-reference interface, in one pass over the record's interfaces.
+    struct InterfaceSearch
+    {
+      const std::function<void *(void *)> *cast = nullptr;
+      bool wantsSelfReference = false;
+    };
+
+    InterfaceSearch SearchInterfaces(const Info &info,
+                                     std::string_view interfaceKey)
+    {
+      const std::string_view selfKey =
+          detail::keys::TypeKey<EnablePluginFromThis>();
+      InterfaceSearch search;
+      for (const auto &[name, cast] : info.interfaces)
+      {
+        if (name == interfaceKey)
+          search.cast = &cast;
+        if (name == selfKey)
+          search.wantsSelfReference = true;
+      }
+      return search;
+    }
+
+    void ReportMissingInterface(const std::string &pluginName,
+                                std::string_view interfaceKey)
+    {
+      detail::WriteMessage<MessageKind::InterfaceNotImplemented>(
+          pluginName, DemangleSymbol(std::string(interfaceKey)));
+    }
+
+    /// The instance seen as the interface that `interfaceKey` names, owning
+    /// the whole instance; empty if the handle holds none, and reported if
+    /// the instance lacks the interface.
+    std::shared_ptr<void> InterfaceOf(const PluginPtr &plugin,
+                                      std::string_view interfaceKey)
+    {
+      if (plugin.IsEmpty())
+        return nullptr;
+      void *const address = plugin->PrivateQueryInterface(interfaceKey);
+      if (!address)
+      {
+        ReportMissingInterface(*plugin->Name(), interfaceKey);
+        return nullptr;
+      }
+      return std::shared_ptr<void>(plugin->PrivateGetInstancePtr(), address);
+    }
+  }
+
+  std::shared_ptr<void> Loader::PrivateCreate(
+      const std::string &nameOrAlias, std::string_view interfaceKey) const
+  {
+    Registry::ConstInfoPtr info =
+        this->dataPtr->loadedRegistry.GetInfo(nameOrAlias);
+    if (!info)
+    {
+      const std::string aliasTarget =
+          this->PrivateLookupFilePlugin(nameOrAlias);
+      if (aliasTarget.empty())
+        return this->PrivateCreateStatic(nameOrAlias, interfaceKey);
+      info = this->PrivateGetInfoForFilePlugin(aliasTarget);
+    }
+    // Plugins that want a reference to themselves, and records that lack
+    // a function, take the full path of Instantiate, which handles them.
+    if (!info || !info->factory || !info->deleter)
+      return InterfaceOf(this->Instantiate(nameOrAlias), interfaceKey);
+    const InterfaceSearch search = SearchInterfaces(*info, interfaceKey);
+    if (!search.cast || !*search.cast)
+    {
+      ReportMissingInterface(info->name, interfaceKey);
+      return nullptr;
+    }
+    if (search.wantsSelfReference)
+      return InterfaceOf(this->Instantiate(info->name), interfaceKey);
+
+    DlHandlePtr library = this->PrivateGetPluginDlHandlePtr(info->name);
+    if (!library)
+      return nullptr;
+    InstanceRecord record(std::move(library), info->deleter);
+    record.object = info->factory();
+    if (!record.object)
+    {
+      detail::WriteMessage<MessageKind::InstanceMissing>();
+      return nullptr;
+    }
+    void *const address = (*search.cast)(record.object);
+    // Should allocating the shared record fail, shared_ptr calls the
+    // record, which destroys the object and releases the library.
+    return std::shared_ptr<void>(address, std::move(record));
+  }
+
+  std::shared_ptr<void> Loader::PrivateCreateStatic(
+      const std::string &nameOrAlias, std::string_view interfaceKey) const
+  {
+    const std::string name = this->PrivateLookupStaticPlugin(nameOrAlias);
+    if (name.empty())
+      return nullptr;
+    PluginPtr plugin(std::make_unique<Plugin>());
+    plugin->PrivateCreateStaticPluginInstance(
+        this->PrivateGetInfoForStaticPlugin(name));
+    detail::WireSelfReference(plugin);
+    return InterfaceOf(plugin, interfaceKey);
+  }
+}
