@@ -108,7 +108,9 @@ namespace tova::plugin
         if (!this->loadedRegistry.AddInfo(record))
           continue;
         added.push_back(&record.name);
-        this->libraryOfPlugin.try_emplace(record.name, dlHandle);
+        this->loadedPlugins.try_emplace(
+            record.name,
+            LoadedPlugin{dlHandle, this->loadedRegistry.GetInfo(record.name)});
       }
       this->pluginsOfLibrary.insert_or_assign(dlHandle.get(),
                                               std::move(namesOfLibrary));
@@ -120,7 +122,7 @@ namespace tova::plugin
       for (const std::string *name : added)
       {
         this->loadedRegistry.ForgetInfo(*name);
-        this->libraryOfPlugin.erase(*name);
+        this->loadedPlugins.erase(*name);
       }
       throw;
     }

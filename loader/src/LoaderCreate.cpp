@@ -16,25 +16,25 @@ namespace tova::plugin
     /// \brief The deleter of an instance from `Loader::Create`, kept in the
     /// instance's one shared record beside its counts.
     ///
-    /// Called once, by the last owner: destroys the object, then drops the
-    /// record's copy of the plugin's deleter (code of the library), and
-    /// releases the library last, through the library handle's own deleter.
-    /// Whatever weak owners keep of the record afterwards holds nothing.
+    /// Called once, by the last owner: destroys the object with the
+    /// plugin's deleter, then lets go of the plugin's description (code of
+    /// the library), and releases the library last, through the library
+    /// handle's own deleter. What weak owners keep of the record afterwards
+    /// holds nothing.
     class InstanceRecord
     {
     public:
-      InstanceRecord(DlHandlePtr library,
-                     const std::function<void(void *)> &deleter)
-        : library(std::move(library)), deleter(deleter)
+      InstanceRecord(DlHandlePtr library, Registry::ConstInfoPtr info)
+        : library(std::move(library)), info(std::move(info))
       {
       }
 
       void operator()(void * /*interface*/)
       {
         if (this->object)
-          this->deleter(this->object);
+          this->info->deleter(this->object);
         this->object = nullptr;
-        this->deleter = nullptr;
+        this->info.reset();
         this->library.reset();
       }
 
@@ -45,7 +45,7 @@ namespace tova::plugin
       // Declared first so that it goes last should the record be destroyed
       // without being called (when the factory throws).
       DlHandlePtr library;
-      std::function<void(void *)> deleter;
+      Registry::ConstInfoPtr info;
     };
 
     /// The cast to `interfaceKey`, and whether the record lists the
@@ -100,19 +100,30 @@ namespace tova::plugin
   std::shared_ptr<void> Loader::PrivateCreate(
       const std::string &nameOrAlias, std::string_view interfaceKey) const
   {
-    Registry::ConstInfoPtr info =
-        this->dataPtr->loadedRegistry.GetInfo(nameOrAlias);
-    if (!info)
+    const LoadedPlugin *const own =
+        this->dataPtr->FindLoadedPlugin(nameOrAlias);
+    // Copied: the factory runs code of the plugin, which may change this
+    // loader.
+    Registry::ConstInfoPtr info;
+    DlHandlePtr library;
+    if (own)
+    {
+      info = own->record;
+      library = own->library;
+    }
+    else
     {
       const std::string aliasTarget =
           this->PrivateLookupFilePlugin(nameOrAlias);
       if (aliasTarget.empty())
         return this->PrivateCreateStatic(nameOrAlias, interfaceKey);
+      library = this->PrivateGetPluginDlHandlePtr(aliasTarget);
       info = this->PrivateGetInfoForFilePlugin(aliasTarget);
     }
     // Plugins that want a reference to themselves, and records that lack
-    // a function, take the full path of Instantiate, which handles them.
-    if (!info || !info->factory || !info->deleter)
+    // a function or a library, take the full path of Instantiate, which
+    // handles them.
+    if (!info || !library || !info->factory || !info->deleter)
       return InterfaceOf(this->Instantiate(nameOrAlias), interfaceKey);
     const InterfaceSearch search = SearchInterfaces(*info, interfaceKey);
     if (!search.cast || !*search.cast)
@@ -123,17 +134,18 @@ namespace tova::plugin
     if (search.wantsSelfReference)
       return InterfaceOf(this->Instantiate(info->name), interfaceKey);
 
-    DlHandlePtr library = this->PrivateGetPluginDlHandlePtr(info->name);
-    if (!library)
-      return nullptr;
-    InstanceRecord record(std::move(library), info->deleter);
-    record.object = info->factory();
+    const std::function<void *(void *)> &cast = *search.cast;
+    const std::function<void *()> &factory = info->factory;
+    // The record keeps the description alive for the cast, whatever the
+    // factory's code does to this loader.
+    InstanceRecord record(std::move(library), std::move(info));
+    record.object = factory();
     if (!record.object)
     {
       detail::WriteMessage<MessageKind::InstanceMissing>();
       return nullptr;
     }
-    void *const address = (*search.cast)(record.object);
+    void *const address = cast(record.object);
     // Should allocating the shared record fail, shared_ptr calls the
     // record, which destroys the object and releases the library.
     return std::shared_ptr<void>(address, std::move(record));

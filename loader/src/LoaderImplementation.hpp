@@ -17,7 +17,16 @@ namespace tova::plugin
   /// Shared ownership of one open library handle; the last owner closes it.
   using DlHandlePtr = std::shared_ptr<void>;
 
-  using PluginToDlHandleMap = std::unordered_map<std::string, DlHandlePtr>;
+  /// A registered plugin's library and record, found with one lookup.
+  struct LoadedPlugin
+  {
+    DlHandlePtr library;
+    // Declared after the library so that it goes first: its code lives
+    // there.
+    Registry::ConstInfoPtr record;
+  };
+
+  using LoadedPluginMap = std::unordered_map<std::string, LoadedPlugin>;
 
   namespace detail
   {
@@ -56,9 +65,12 @@ namespace tova::plugin
     /// loader they would pile up without end.
     void ForgetClosedLibraries();
 
+    /// The entry registered under exactly `name`, or null.
+    const LoadedPlugin *FindLoadedPlugin(const std::string &name) const;
+
     // Declared first so that it is destroyed last: the records below hold
     // code of these libraries.
-    PluginToDlHandleMap libraryOfPlugin;
+    LoadedPluginMap loadedPlugins;
     Registry loadedRegistry;
     std::unordered_map<void *, std::weak_ptr<void>> openLibraries;
     std::unordered_map<void *, PluginNameSet> pluginsOfLibrary;
