@@ -34,6 +34,16 @@ namespace tova::plugin
     TOVA_PLUGIN_HIDDEN void WireSelfReference(const PluginPtr &plugin);
   }
 
+  /// The loader's registry of loaded plugins, which stores the records that
+  /// the loader copied out of a library without copying them once more.
+  class TOVA_PLUGIN_HIDDEN LoadedRegistry : public Registry
+  {
+  public:
+    /// Stores `record` itself and returns it; null, leaving `record` as it
+    /// was, when its name is present already.
+    ConstInfoPtr Take(Info &&record);
+  };
+
   class TOVA_PLUGIN_HIDDEN Loader::Implementation
   {
   public:
@@ -47,10 +57,11 @@ namespace tova::plugin
                                   const std::string &path) const;
 
     /// Registers `records`, copied from the library that `dlHandle` holds,
-    /// and returns their names. Either every record is registered with its
-    /// library entry and the library's name set, or, when that fails,
-    /// nothing is changed and the failure propagates.
-    PluginNameSet RegisterRecords(const std::vector<Info> &records,
+    /// and returns their names; the registered records are moved into the
+    /// registry. Either every record is registered with its library entry
+    /// and the library's name set, or, when that fails, nothing is changed
+    /// and the failure propagates.
+    PluginNameSet RegisterRecords(std::vector<Info> &&records,
                                   const DlHandlePtr &dlHandle);
 
     /// Forgets the plugins that the library with this handle provided.
@@ -71,7 +82,7 @@ namespace tova::plugin
     // Declared first so that it is destroyed last: the records below hold
     // code of these libraries.
     LoadedPluginMap loadedPlugins;
-    Registry loadedRegistry;
+    LoadedRegistry loadedRegistry;
     std::unordered_map<void *, std::weak_ptr<void>> openLibraries;
     std::unordered_map<void *, PluginNameSet> pluginsOfLibrary;
     StaticRegistry *staticRegistry = nullptr;
