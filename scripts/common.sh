@@ -7,6 +7,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake g++ make pkg-config libcli11-dev libgtest-dev libgmock-dev
           libbenchmark-dev valgrind clang libclang-rt-dev python3)
+# scripts/bench draws its chart with it.
+PACKAGES+=(python3-matplotlib)
 # Building the Debian packages needs dpkg-shlibdeps and file.
 PACKAGES+=(dpkg-dev file)
 
