@@ -184,7 +184,9 @@ def draw_chart(medians, path):
     instance.set_xticklabels([f"P = {size}" for size in sizes])
     instance.set_ylabel("CPU time per instance (ns)")
     instance.set_title("Making, calling and dropping one instance")
-    instance.legend()
+    # Head room above the bars for the legend.
+    instance.set_ylim(0, instance.get_ylim()[1] * 1.4)
+    instance.legend(loc="upper left", fontsize="small")
     figure.tight_layout()
     figure.savefig(path, dpi=100)
 
