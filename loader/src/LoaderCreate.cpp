@@ -48,12 +48,14 @@ namespace tova::plugin
       Registry::ConstInfoPtr info;
     };
 
-    /// The cast to `interfaceKey`, and whether the record lists the
-    /// self-reference interface, in one pass over the record's interfaces.
+    /// The cast to `interfaceKey`, whether the record lists the
+    /// self-reference interface, and whether any of its casts is empty, in
+    /// one pass over the record's interfaces.
     struct InterfaceSearch
     {
       const std::function<void *(void *)> *cast = nullptr;
       bool wantsSelfReference = false;
+      bool lacksACast = false;
     };
 
     InterfaceSearch SearchInterfaces(const Info &info,
@@ -68,6 +70,8 @@ namespace tova::plugin
           search.cast = &cast;
         if (name == selfKey)
           search.wantsSelfReference = true;
+        if (!cast)
+          search.lacksACast = true;
       }
       return search;
     }
@@ -122,17 +126,17 @@ namespace tova::plugin
     }
     // Plugins that want a reference to themselves, and records that lack
     // a function or a library, take the full path of Instantiate, which
-    // handles them.
+    // handles them as it always does.
     if (!info || !library || !info->factory || !info->deleter)
       return InterfaceOf(this->Instantiate(nameOrAlias), interfaceKey);
     const InterfaceSearch search = SearchInterfaces(*info, interfaceKey);
-    if (!search.cast || !*search.cast)
+    if (search.wantsSelfReference || search.lacksACast)
+      return InterfaceOf(this->Instantiate(info->name), interfaceKey);
+    if (!search.cast)
     {
       ReportMissingInterface(info->name, interfaceKey);
       return nullptr;
     }
-    if (search.wantsSelfReference)
-      return InterfaceOf(this->Instantiate(info->name), interfaceKey);
 
     const std::function<void *(void *)> &cast = *search.cast;
     const std::function<void *()> &factory = info->factory;
