@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints the benchmark medians from Google Benchmark's JSON output as a
 Markdown table, each framework figure beside its raw baseline, and checks
-the targets."""
+the targets. With --chart PATH it also draws the load and instance times
+against P into a PNG image (needs Debian's python3-matplotlib)."""
 
 import json
 import re
@@ -14,9 +15,15 @@ RATIO_ROWS = [
     ("load", "1000", 3.0),
     ("instantiate", "1", 1.0),
     ("instantiate", "1000", 1.0),
+    ("create", "1", 0.75),
+    ("create", "1000", 0.75),
     ("query", None, 1.5),
     ("factory", None, None),
 ]
+
+# Workloads measured against another workload's raw baseline: Create does
+# the same work as Instantiate and a query.
+RAW_BASELINE_OF = {"create": "instantiate"}
 
 # Informative: the framework's plugin library opened by hand, which shows
 # what its registrations cost before the loader does anything.
@@ -80,7 +87,8 @@ def ratio_table(medians, lines):
     failures = []
     for workload, argument, target in RATIO_ROWS:
         framework = run_name(workload, "framework", argument)
-        raw = run_name(workload, "raw", argument)
+        raw = run_name(RAW_BASELINE_OF.get(workload, workload), "raw",
+                       argument)
         ratio = medians.cpu(framework) / medians.cpu(raw)
         allocations = " / ".join(
             format_count(medians.get(name).get("allocs", 0))
@@ -141,6 +149,7 @@ def further_checks(medians, lines):
     query_allocations = medians.get("query/framework").get("allocs", 0)
     live = medians.get("memory/framework")
     raw_live = medians.get("memory/raw")
+    created = medians.get("memory/create")
     checks = [
         ("instantiate, P = 1000 against P = 1", f"{growth:.2f}",
          f"≤ {INSTANTIATE_GROWTH_LIMIT}", growth <= INSTANTIATE_GROWTH_LIMIT),
@@ -153,6 +162,10 @@ def further_checks(medians, lines):
         ("memory, heap bytes per live instance (raw: "
          f"{raw_live['live_bytes']:g})", f"{live['live_bytes']:g}",
          "reported", True),
+        ("memory, Create: allocations per live instance",
+         f"{created['live_allocs']:g}", "reported", True),
+        ("memory, Create: heap bytes per live instance",
+         f"{created['live_bytes']:g}", "reported", True),
     ]
     lines.append("| Check | Figure | Target | Verdict |")
     lines.append("|---|---|---|---|")
@@ -163,10 +176,55 @@ def further_checks(medians, lines):
     return failures
 
 
+def draw_chart(medians, path):
+    # Imported here: the tables need nothing beyond the standard library.
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as pyplot
+
+    counts = [int(argument) for argument in BREAKDOWN_ROWS]
+    figure, (load, instance) = pyplot.subplots(1, 2, figsize=(11, 4.2))
+    for side, label, style in (("framework", "LoadLib + close", "o-"),
+                               ("raw", "raw dlopen + dlsym + dlclose", "s--")):
+        load.plot(counts, [medians.cpu(run_name("load", side, str(count))) /
+                           1e3 for count in counts], style, label=label)
+    load.set_xscale("log")
+    load.set_yscale("log")
+    load.set_xlabel("plugins in the library (P)")
+    load.set_ylabel("CPU time per load (µs)")
+    load.set_title("Loading a library of P plugins")
+    load.legend()
+
+    makers = (("instantiate/framework", "Instantiate + query + drop"),
+              ("create/framework", "Create<T> + drop"),
+              ("instantiate/raw", "raw dlsym + new + delete"))
+    sizes = ("1", "1000")
+    width = 0.8 / len(makers)
+    for index, (name, label) in enumerate(makers):
+        instance.bar([position + index * width for position in
+                      range(len(sizes))],
+                     [medians.cpu(f"{name}/{size}") for size in sizes],
+                     width, label=label)
+    instance.set_xticks([position + width for position in range(len(sizes))])
+    instance.set_xticklabels([f"P = {size}" for size in sizes])
+    instance.set_ylabel("CPU time per instance (ns)")
+    instance.set_title("Making, calling and dropping one instance")
+    # Head room above the bars for the legend.
+    instance.set_ylim(0, instance.get_ylim()[1] * 1.4)
+    instance.legend(loc="upper left", fontsize="small")
+    figure.tight_layout()
+    figure.savefig(path, dpi=100)
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: report.py RESULTS.json")
-    medians = Medians(sys.argv[1])
+    arguments = sys.argv[1:]
+    chart = None
+    if len(arguments) == 3 and arguments[1] == "--chart":
+        chart = arguments[2]
+        arguments = arguments[:1]
+    if len(arguments) != 1:
+        sys.exit("usage: report.py RESULTS.json [--chart IMAGE.png]")
+    medians = Medians(arguments[0])
     context = medians.context
     lines = [
         f"Medians of CPU time per operation over "
@@ -186,6 +244,9 @@ def main():
     if failures:
         print("\nTargets not met:\n" +
               "\n".join(f"- {failure}" for failure in failures))
+    if chart:
+        draw_chart(medians, chart)
+        print(f"\nChart: {chart}")
 
 
 if __name__ == "__main__":

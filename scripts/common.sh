@@ -10,6 +10,8 @@ PACKAGES=(cmake g++ make pkg-config libcli11-dev nlohmann-json3-dev libgtest-dev
 # Building the Debian packages needs dpkg-shlibdeps and file; the install
 # tests check them with lintian.
 PACKAGES+=(dpkg-dev file lintian)
+# scripts/bench draws its chart with it.
+BENCH_PACKAGES=(python3-matplotlib)
 
 step() { printf '\n==> %s\n' "$*"; }
 fail() { printf '\nerror: %s\n' "$*" >&2; exit 1; }

@@ -1,5 +1,6 @@
 // Making one instance, using it through its interface, and dropping it,
-// with the library already loaded.
+// with the library already loaded: through Instantiate and a query, through
+// Loader::Create, and by hand.
 
 #include <dlfcn.h>
 
@@ -34,6 +35,25 @@ namespace
     }
   }
 
+  void CreateFramework(benchmark::State &state)
+  {
+    tova::plugin::Loader loader;
+    loader.LoadLib(bench::ShapeLibrary(state.range(0), false));
+    const std::string name = bench::ShapePluginName(state.range(0));
+    if (!loader.Create<bench::Shape>(name))
+    {
+      state.SkipWithError("the plugin could not be created");
+      return;
+    }
+
+    bench::AllocationsPerIteration allocations(state);
+    for (auto _ : state)
+    {
+      const auto shape = loader.Create<bench::Shape>(name);
+      benchmark::DoNotOptimize(shape->area());
+    }
+  }
+
   void InstantiateRaw(benchmark::State &state)
   {
     void *const handle =
@@ -64,4 +84,5 @@ BENCHMARK(InstantiateFramework)
     ->Name("instantiate/framework")
     ->Arg(1)
     ->Arg(1000);
+BENCHMARK(CreateFramework)->Name("create/framework")->Arg(1)->Arg(1000);
 BENCHMARK(InstantiateRaw)->Name("instantiate/raw")->Arg(1)->Arg(1000);

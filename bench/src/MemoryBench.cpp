@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,23 @@ namespace
         [&] { plugins.clear(); });
   }
 
+  void MemoryCreate(benchmark::State &state)
+  {
+    tova::plugin::Loader loader;
+    loader.LoadLib(bench::ShapeLibrary(1, false));
+    const std::string name = bench::ShapePluginName(1);
+    std::vector<std::shared_ptr<bench::Shape>> shapes;
+    shapes.reserve(LiveInstances);
+
+    MeasureLiveInstances(
+        state,
+        [&] {
+          for (std::size_t i = 0; i < LiveInstances; ++i)
+            shapes.push_back(loader.Create<bench::Shape>(name));
+        },
+        [&] { shapes.clear(); });
+  }
+
   void MemoryRaw(benchmark::State &state)
   {
     void *const handle = dlopen(bench::ShapeLibrary(1, true), RTLD_LAZY);
@@ -96,4 +114,5 @@ namespace
 }
 
 BENCHMARK(MemoryFramework)->Name("memory/framework")->Iterations(20);
+BENCHMARK(MemoryCreate)->Name("memory/create")->Iterations(20);
 BENCHMARK(MemoryRaw)->Name("memory/raw")->Iterations(20);

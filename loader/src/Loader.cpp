@@ -85,11 +85,20 @@ namespace tova::plugin
     InterfaceNameCache interfaceNames;
     for (Info &record : records)
       AddReadableNames(record, interfaceNames);
-    return this->dataPtr->RegisterRecords(records, dlHandle);
+    return this->dataPtr->RegisterRecords(std::move(records), dlHandle);
+  }
+
+  Registry::ConstInfoPtr LoadedRegistry::Take(Info &&record)
+  {
+    if (this->infos.count(record.name) != 0)
+      return nullptr;
+    const auto stored = std::make_shared<const Info>(std::move(record));
+    this->StoreInfo(stored);
+    return stored;
   }
 
   Loader::PluginNameSet Loader::Implementation::RegisterRecords(
-      const std::vector<Info> &records, const DlHandlePtr &dlHandle)
+      std::vector<Info> &&records, const DlHandlePtr &dlHandle)
   {
     PluginNameSet names;
     for (const Info &record : records)
@@ -97,18 +106,22 @@ namespace tova::plugin
     // Copied before anything is registered, so that storing it cannot fail
     // after the records are in.
     PluginNameSet namesOfLibrary = names;
-    std::vector<const std::string *> added;
+    std::vector<Registry::ConstInfoPtr> added;
     added.reserve(records.size());
     try
     {
-      for (const Info &record : records)
+      for (Info &record : records)
       {
         // A name that another library registered first keeps that library:
         // its record, whose code lives there, is the one that stays.
-        if (!this->loadedRegistry.AddInfo(record))
+        Registry::ConstInfoPtr stored =
+            this->loadedRegistry.Take(std::move(record));
+        if (!stored)
           continue;
-        added.push_back(&record.name);
-        this->libraryOfPlugin.try_emplace(record.name, dlHandle);
+        added.push_back(stored);
+        const std::string &name = stored->name;
+        this->loadedPlugins.try_emplace(
+            name, LoadedPlugin{dlHandle, std::move(stored)});
       }
       this->pluginsOfLibrary.insert_or_assign(dlHandle.get(),
                                               std::move(namesOfLibrary));
@@ -117,10 +130,10 @@ namespace tova::plugin
     {
       // All or nothing: a record left behind without its library entry
       // would outlive the library that its code lives in.
-      for (const std::string *name : added)
+      for (const Registry::ConstInfoPtr &record : added)
       {
-        this->loadedRegistry.ForgetInfo(*name);
-        this->libraryOfPlugin.erase(*name);
+        this->loadedRegistry.ForgetInfo(record->name);
+        this->loadedPlugins.erase(record->name);
       }
       throw;
     }

@@ -32,10 +32,10 @@ namespace tova::plugin
     // library registered under the empty name.
     if (name.empty())
       return false;
-    const auto found = this->dataPtr->libraryOfPlugin.find(name);
-    if (found == this->dataPtr->libraryOfPlugin.end())
+    const LoadedPlugin *const found = this->dataPtr->FindLoadedPlugin(name);
+    if (!found)
       return false;
-    return this->dataPtr->ForgetLibrary(found->second.get());
+    return this->dataPtr->ForgetLibrary(found->library.get());
   }
 
   bool Loader::Implementation::ForgetLibrary(void *rawHandle)
@@ -50,15 +50,15 @@ namespace tova::plugin
     released.reserve(library->second.size());
     for (const std::string &name : library->second)
     {
-      const auto owner = this->libraryOfPlugin.find(name);
+      const auto owner = this->loadedPlugins.find(name);
       // A name whose record came from another library stays with it.
-      if (owner == this->libraryOfPlugin.end() ||
-          owner->second.get() != rawHandle)
+      if (owner == this->loadedPlugins.end() ||
+          owner->second.library.get() != rawHandle)
         continue;
       // The record goes before the library: its code lives there.
       this->loadedRegistry.ForgetInfo(name);
-      released.push_back(std::move(owner->second));
-      this->libraryOfPlugin.erase(owner);
+      released.push_back(std::move(owner->second.library));
+      this->loadedPlugins.erase(owner);
     }
     this->pluginsOfLibrary.erase(library);
     return true;
@@ -69,15 +69,22 @@ namespace tova::plugin
     // Repeated, since code that runs while a library closes may load more
     // through this loader; each round leaves the maps consistent before it
     // lets go of any library.
-    while (!this->libraryOfPlugin.empty())
+    while (!this->loadedPlugins.empty())
     {
-      PluginToDlHandleMap released;
-      released.swap(this->libraryOfPlugin);
+      LoadedPluginMap released;
+      released.swap(this->loadedPlugins);
       for (const auto &entry : released)
         this->loadedRegistry.ForgetInfo(entry.first);
       this->pluginsOfLibrary.clear();
       this->openLibraries.clear();
     }
+  }
+
+  const LoadedPlugin *Loader::Implementation::FindLoadedPlugin(
+      const std::string &name) const
+  {
+    const auto found = this->loadedPlugins.find(name);
+    return found == this->loadedPlugins.end() ? nullptr : &found->second;
   }
 
   void Loader::Implementation::ForgetClosedLibraries()

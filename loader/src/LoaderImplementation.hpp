@@ -17,7 +17,32 @@ namespace tova::plugin
   /// Shared ownership of one open library handle; the last owner closes it.
   using DlHandlePtr = std::shared_ptr<void>;
 
-  using PluginToDlHandleMap = std::unordered_map<std::string, DlHandlePtr>;
+  /// A registered plugin's library and record, found with one lookup.
+  struct LoadedPlugin
+  {
+    DlHandlePtr library;
+    // Declared after the library so that it goes first: its code lives
+    // there.
+    Registry::ConstInfoPtr record;
+  };
+
+  using LoadedPluginMap = std::unordered_map<std::string, LoadedPlugin>;
+
+  namespace detail
+  {
+    /// Gives a plugin that asks for it an owning handle to itself.
+    TOVA_PLUGIN_HIDDEN void WireSelfReference(const PluginPtr &plugin);
+  }
+
+  /// The loader's registry of loaded plugins, which stores the records that
+  /// the loader copied out of a library without copying them once more.
+  class TOVA_PLUGIN_HIDDEN LoadedRegistry : public Registry
+  {
+  public:
+    /// Stores `record` itself and returns it; null, leaving `record` as it
+    /// was, when its name is present already.
+    ConstInfoPtr Take(Info &&record);
+  };
 
   class TOVA_PLUGIN_HIDDEN Loader::Implementation
   {
@@ -32,10 +57,11 @@ namespace tova::plugin
                                   const std::string &path) const;
 
     /// Registers `records`, copied from the library that `dlHandle` holds,
-    /// and returns their names. Either every record is registered with its
-    /// library entry and the library's name set, or, when that fails,
-    /// nothing is changed and the failure propagates.
-    PluginNameSet RegisterRecords(const std::vector<Info> &records,
+    /// and returns their names; the registered records are moved into the
+    /// registry. Either every record is registered with its library entry
+    /// and the library's name set, or, when that fails, nothing is changed
+    /// and the failure propagates.
+    PluginNameSet RegisterRecords(std::vector<Info> &&records,
                                   const DlHandlePtr &dlHandle);
 
     /// Forgets the plugins that the library with this handle provided.
@@ -50,10 +76,13 @@ namespace tova::plugin
     /// loader they would pile up without end.
     void ForgetClosedLibraries();
 
+    /// The entry registered under exactly `name`, or null.
+    const LoadedPlugin *FindLoadedPlugin(const std::string &name) const;
+
     // Declared first so that it is destroyed last: the records below hold
     // code of these libraries.
-    PluginToDlHandleMap libraryOfPlugin;
-    Registry loadedRegistry;
+    LoadedPluginMap loadedPlugins;
+    LoadedRegistry loadedRegistry;
     std::unordered_map<void *, std::weak_ptr<void>> openLibraries;
     std::unordered_map<void *, PluginNameSet> pluginsOfLibrary;
     StaticRegistry *staticRegistry = nullptr;

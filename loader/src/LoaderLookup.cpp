@@ -21,16 +21,15 @@ namespace tova::plugin
       result.insert(more.begin(), more.end());
       return result;
     }
+  }
 
-    /// Gives a plugin that asks for it an owning handle to itself.
-    void WireSelfReference(const PluginPtr &plugin)
-    {
-      void *const self = plugin->PrivateQueryInterface(
-          detail::keys::TypeKey<EnablePluginFromThis>());
-      if (self)
-        static_cast<EnablePluginFromThis *>(self)->PrivateSetPluginFromThis(
-            plugin);
-    }
+  void detail::WireSelfReference(const PluginPtr &plugin)
+  {
+    void *const self = plugin->PrivateQueryInterface(
+        detail::keys::TypeKey<EnablePluginFromThis>());
+    if (self)
+      static_cast<EnablePluginFromThis *>(self)->PrivateSetPluginFromThis(
+          plugin);
   }
 
   std::string Loader::LookupPlugin(const std::string &nameOrAlias) const
@@ -48,22 +47,24 @@ namespace tova::plugin
   PluginPtr Loader::Instantiate(const std::string &nameOrAlias) const
   {
     // A plugin's own name, the usual argument, resolves to itself: its
-    // record is fetched once and the name is not copied.
-    std::shared_ptr<const Info> fileInfo =
-        this->dataPtr->loadedRegistry.GetInfo(nameOrAlias);
+    // library and record are found with one lookup and not copied here.
+    const LoadedPlugin *const own =
+        this->dataPtr->FindLoadedPlugin(nameOrAlias);
     const std::string aliasTarget =
-        fileInfo ? std::string() : this->PrivateLookupFilePlugin(nameOrAlias);
-    const std::string &fileName = fileInfo ? nameOrAlias : aliasTarget;
+        own ? std::string() : this->PrivateLookupFilePlugin(nameOrAlias);
     const std::string staticName =
         this->PrivateLookupStaticPlugin(nameOrAlias);
 
     auto plugin = std::make_unique<Plugin>();
-    if (!fileName.empty())
+    if (own)
     {
-      const auto dlHandle = this->PrivateGetPluginDlHandlePtr(fileName);
-      if (!fileInfo)
-        fileInfo = this->PrivateGetInfoForFilePlugin(fileName);
-      plugin->PrivateCreatePluginInstance(fileInfo, dlHandle);
+      plugin->PrivateCreatePluginInstance(own->record, own->library);
+    }
+    else if (!aliasTarget.empty())
+    {
+      const auto dlHandle = this->PrivateGetPluginDlHandlePtr(aliasTarget);
+      plugin->PrivateCreatePluginInstance(
+          this->PrivateGetInfoForFilePlugin(aliasTarget), dlHandle);
     }
     else if (!staticName.empty())
     {
@@ -72,7 +73,7 @@ namespace tova::plugin
     }
 
     PluginPtr handle(std::move(plugin));
-    WireSelfReference(handle);
+    detail::WireSelfReference(handle);
     return handle;
   }
 
@@ -153,9 +154,10 @@ namespace tova::plugin
   std::shared_ptr<void> Loader::PrivateGetPluginDlHandlePtr(
       const std::string &resolvedName) const
   {
-    const auto found = this->dataPtr->libraryOfPlugin.find(resolvedName);
-    if (found != this->dataPtr->libraryOfPlugin.end())
-      return found->second;
+    const LoadedPlugin *const found =
+        this->dataPtr->FindLoadedPlugin(resolvedName);
+    if (found)
+      return found->library;
     detail::WriteMessage<MessageKind::PluginLibraryMissing>(resolvedName);
     return nullptr;
   }

@@ -45,7 +45,12 @@ namespace tova::plugin
     if (infos.count(info.name) != 0)
       return false;
 
-    const auto stored = std::make_shared<const Info>(info);
+    this->StoreInfo(std::make_shared<const Info>(info));
+    return true;
+  }
+
+  void Registry::StoreInfo(const ConstInfoPtr &stored)
+  {
     infos.emplace(stored->name, stored);
     try
     {
@@ -59,7 +64,6 @@ namespace tova::plugin
       infos.erase(stored->name);
       throw;
     }
-    return true;
   }
 
   void Registry::ForgetInfo(const std::string &pluginName)

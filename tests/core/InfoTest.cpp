@@ -110,6 +110,11 @@ namespace tova::test
         {TypeName<InterfaceA>(), "tova::test::InterfaceA"},
         {"_ZN4tova6plugin6Plugin5ClearEv", "tova::plugin::Plugin::Clear()"},
         {"_Z3addid", "add(int, double)"},
+        // Near the plain shapes that skip the general demangler.
+        {"5Shape", "Shape"},
+        {"N12_GLOBAL__N_16HiddenE", "(anonymous namespace)::Hidden"},
+        {"N3foo3BarB5cxx11E", "foo::Bar[abi:cxx11]"},
+        {"N3geo6detail7Circle2E", "geo::detail::Circle2"},
     };
     for (const auto &testCase : cases)
     {

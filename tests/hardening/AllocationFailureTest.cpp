@@ -11,10 +11,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <factory_fixture/Greeting.hpp>
@@ -237,6 +239,53 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(std::vector<std::string>{twoPlugins, "circle"},
                     std::vector<std::string>{TOVA_FIXTURE_OBSERVED,
                                              "watched"}));
+
+// The short path of Create, and its full one for a plugin that gets a
+// reference to itself: each makes a usable instance or fails whole.
+TEST(AllocationFailure, InCreateLosesNoObjectAndNoLibrary)
+{
+  using Attempt = std::function<bool(const Loader &)>;
+  const std::vector<std::pair<std::string, Attempt>> cases = {
+      {twoPlugins,
+       [](const Loader &loader) {
+         const auto shape = loader.Create<fixture::Shape>("circle");
+         return shape && shape->Area() == 3.0;
+       }},
+      {TOVA_FIXTURE_OBSERVED,
+       [](const Loader &loader) {
+         const auto watched = loader.Create<fixture::Observed>("watched");
+         auto *const self = dynamic_cast<EnablePluginFromThis *>(watched.get());
+         return self && !self->PluginFromThis().IsEmpty();
+       }},
+  };
+  for (const auto &[library, attempt] : cases)
+  {
+    SCOPED_TRACE(library);
+    {
+      Loader loader;
+      ASSERT_FALSE(loader.LoadLib(library).empty());
+      ASSERT_TRUE(attempt(loader));
+
+      const std::size_t failures =
+          FailEveryAllocation([&, &attempt = attempt](std::size_t failAt) {
+            const std::ptrdiff_t allocationsBefore = LiveAllocations();
+            bool usable = false;
+            Outcome outcome{};
+            EXPECT_EQ("", StderrOf([&] {
+                        outcome = RunFailingAt(
+                            failAt, [&] { usable = attempt(loader); });
+                      }))
+                << failAt;
+            EXPECT_TRUE(outcome.threw ? outcome.injected : usable) << failAt;
+            EXPECT_EQ(allocationsBefore, LiveAllocations()) << failAt;
+            return outcome.injected;
+          });
+      EXPECT_LT(0u, failures);
+    }
+    EXPECT_FALSE(IsLoaded(library));
+  }
+  ExpectOtherThreadCanOpen(TOVA_FIXTURE_NO_PLUGINS);
+}
 
 // The greeting factories: one product copies its argument, the other
 // allocates inside its constructor, after its own memory exists.

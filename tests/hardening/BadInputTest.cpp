@@ -215,6 +215,8 @@ TEST(EmptyFunctionInRecord, InstantiateThrowsAndTheLoaderStaysUsable)
     SCOPED_TRACE(name);
     EXPECT_EQ("", StderrOf([&] {
                 EXPECT_THROW(loader.Instantiate(name), std::bad_function_call);
+                EXPECT_THROW(loader.Create<fixture::Shape>(name),
+                             std::bad_function_call);
               }));
     EXPECT_EQ(name, loader.LookupPlugin(name));
   }

@@ -222,6 +222,58 @@ TEST(ConcurrentRelease, ALibraryClosesOnlyAfterItsLastInstanceIsDestroyed)
   }
 }
 
+// Loader::Create's instances: made on many threads from one loader, and
+// their copies dropped on many threads once only they hold the library.
+TEST(ConcurrentRelease, CreatedInstancesAreDestroyedOnceBeforeTheirLibraryCloses)
+{
+  const std::string path = TOVA_FIXTURE_PLAIN;
+  for (unsigned round = 0; round < 50; ++round)
+  {
+    Loader loader;
+    ASSERT_EQ(1u, loader.LoadLib(path).size());
+    std::vector<std::shared_ptr<fixture::Observed>> instances(threadCount);
+    {
+      StartLine start(threadCount);
+      std::vector<std::thread> makers;
+      for (auto &instance : instances)
+        makers.emplace_back([&] {
+          start.Arrive();
+          instance = loader.Create<fixture::Observed>("plain");
+        });
+      for (std::thread &maker : makers)
+        maker.join();
+    }
+    std::atomic<int> destructions{0};
+    std::atomic<int> loadedWhenDestroyed{0};
+    for (const auto &instance : instances)
+    {
+      ASSERT_NE(nullptr, instance);
+      instance->OnDestruction([&] {
+        loadedWhenDestroyed += IsLoaded(path) ? 1 : 0;
+        ++destructions;
+      });
+    }
+    ASSERT_TRUE(loader.ForgetLibrary(path));
+
+    StartLine start(threadCount + 1);
+    std::vector<std::thread> droppers;
+    for (int index = 0; index < threadCount; ++index)
+      droppers.emplace_back([&, index, copies = instances]() mutable {
+        std::shuffle(copies.begin(), copies.end(),
+                     std::mt19937(round * threadCount + index));
+        start.Arrive();
+        copies.clear();
+      });
+    start.Arrive();
+    instances.clear();
+    for (std::thread &dropper : droppers)
+      dropper.join();
+    ASSERT_EQ(threadCount, destructions) << "round " << round;
+    ASSERT_EQ(threadCount, loadedWhenDestroyed) << "round " << round;
+    ASSERT_FALSE(IsLoaded(path)) << "round " << round;
+  }
+}
+
 TEST(WeakLockRace, LockingWhileTheLastOwnerGoesNeverResurrects)
 {
   constexpr int maxLocks = 200;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include <fixture/Shape.hpp>
 #include <support/CapturedStderr.hpp>
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Info.hpp>
@@ -227,6 +228,16 @@ namespace tova::test
            "[tova::Loader::PrivateGetInfo] A resolved name [x::Y] could not "
            "be found in the PluginToDlHandleMap. This should not be "
            "possible! Please report this bug!\n"},
+          {MessageKind::InterfaceNotImplemented,
+           []
+           {
+             Loader loader;
+             loader.LoadLib(TOVA_FIXTURE_ONE_PLUGIN);
+             EXPECT_EQ(nullptr,
+                       loader.Create<fixture::Printable>("fixture::Single"));
+           },
+           "[tova::plugin::Loader::Create] The plugin [fixture::Single] does "
+           "not implement the interface [fixture::Printable].\n"},
       };
     }
 

@@ -25,6 +25,7 @@ namespace
   const std::string selfKeeping = TOVA_UNLOADING_SELF_KEEPING;
   const std::string callsBack = TOVA_UNLOADING_CALLS_BACK;
   const std::string onePlugin = TOVA_FIXTURE_ONE_PLUGIN;
+  const std::string plain = TOVA_UNLOADING_PLAIN;
 
   /// An instance of the self-keeping plugin that nothing but the returned
   /// handle keeps loaded: the loader has let go of its library.
@@ -108,6 +109,24 @@ TEST(UnloadingWhileItsCodeRuns, AProductDestroyedByItsOwnCodeKeepsTheLibrary)
   EXPECT_TRUE(IsLoaded(selfKeeping));
   CleanupLostProducts();
   EXPECT_FALSE(IsLoaded(selfKeeping));
+}
+
+TEST(UnloadingWhileItsCodeRuns, AnInstanceFromCreateDroppedByItsOwnCodeKeepsTheLibrary)
+{
+  std::shared_ptr<Pokable> instance;
+  {
+    Loader loader;
+    ASSERT_FALSE(loader.LoadLib(plain).empty());
+    instance = loader.Create<Pokable>("unloading_fixture::Plain");
+  }
+  ASSERT_NE(nullptr, instance);
+  // The callback drops the last owner while the plugin's code runs.
+  Pokable *const pokable = instance.get();
+  pokable->Poke([&instance] { instance.reset(); });
+  EXPECT_EQ(nullptr, instance);
+  EXPECT_TRUE(IsLoaded(plain));
+  CleanupLostProducts();
+  EXPECT_FALSE(IsLoaded(plain));
 }
 
 TEST(UnloadingWhileItsCodeRuns, AReleaseByTheApplicationClosesAtOnce)

@@ -76,6 +76,10 @@ namespace tova::plugin
     std::string PrettyStr() const;
 
   protected:
+    /// Stores `info` itself, whose name is not present yet, and indexes its
+    /// aliases; on a failure nothing stays stored.
+    void StoreInfo(const ConstInfoPtr &info);
+
     /// Alias to the names of the plugins that carry it.
     std::map<std::string, NameSet> aliasIndex;
 

@@ -29,5 +29,6 @@ TOVA_PLUGIN_MESSAGE(CopyInfoMissing, "tova::plugin::Plugin::PrivateCopyPluginIns
 TOVA_PLUGIN_MESSAGE(LoadedRecordMissing, "tova::plugin::Loader::PrivateGetInfoForFilePlugin", "[tova::Loader::PrivateGetInfoForFilePlugin] A resolved name [{}] could not be found in the registry of loaded plugins. This should not be possible! Please report this bug!\n")
 TOVA_PLUGIN_MESSAGE(StaticRecordMissing, "tova::plugin::Loader::PrivateGetInfoForStaticPlugin", "[tova::Loader::PrivateGetInfoForStaticPlugin] A resolved name [{}] could not be found in the static plugin registry. This should not be possible! Please report this bug!\n")
 TOVA_PLUGIN_MESSAGE(PluginLibraryMissing, "tova::plugin::Loader::PrivateGetPluginDlHandlePtr", "[tova::Loader::PrivateGetInfo] A resolved name [{}] could not be found in the PluginToDlHandleMap. This should not be possible! Please report this bug!\n")
+TOVA_PLUGIN_MESSAGE(InterfaceNotImplemented, "tova::plugin::Loader::Create", "[tova::plugin::Loader::Create] The plugin [{}] does not implement the interface [{}].\n")
 // clang-format on
 #endif

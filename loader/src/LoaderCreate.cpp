@@ -1,0 +1,170 @@
+#include <functional>
+#include <string>
+#include <utility>
+
+#include <tova/plugin/EnablePluginFromThis.hpp>
+#include <tova/plugin/Loader.hpp>
+#include <tova/plugin/detail/TypeName.hpp>
+
+#include "LoaderImplementation.hpp"
+#include "detail/WriteMessage.hpp"
+
+namespace tova::plugin
+{
+  namespace
+  {
+    /// \brief The deleter of an instance from `Loader::Create`, kept in the
+    /// instance's one shared record beside its counts.
+    ///
+    /// Called once, by the last owner: destroys the object with the
+    /// plugin's deleter, then lets go of the plugin's description (code of
+    /// the library), and releases the library last, through the library
+    /// handle's own deleter. What weak owners keep of the record afterwards
+    /// holds nothing.
+    class InstanceRecord
+    {
+    public:
+      InstanceRecord(DlHandlePtr library, Registry::ConstInfoPtr info)
+        : library(std::move(library)), info(std::move(info))
+      {
+      }
+
+      void operator()(void * /*interface*/)
+      {
+        if (this->object)
+          this->info->deleter(this->object);
+        this->object = nullptr;
+        this->info.reset();
+        this->library.reset();
+      }
+
+      /// The address that the factory returned.
+      void *object = nullptr;
+
+    private:
+      // Declared first so that it goes last should the record be destroyed
+      // without being called (when the factory throws).
+      DlHandlePtr library;
+      Registry::ConstInfoPtr info;
+    };
+
+    /// The cast to `interfaceKey`, whether the record lists the
+    /// self-reference interface, and whether any of its casts is empty, in
+    /// one pass over the record's interfaces.
+    struct InterfaceSearch
+    {
+      const std::function<void *(void *)> *cast = nullptr;
+      bool wantsSelfReference = false;
+      bool lacksACast = false;
+    };
+
+    InterfaceSearch SearchInterfaces(const Info &info,
+                                     std::string_view interfaceKey)
+    {
+      const std::string_view selfKey =
+          detail::keys::TypeKey<EnablePluginFromThis>();
+      InterfaceSearch search;
+      for (const auto &[name, cast] : info.interfaces)
+      {
+        if (name == interfaceKey)
+          search.cast = &cast;
+        if (name == selfKey)
+          search.wantsSelfReference = true;
+        if (!cast)
+          search.lacksACast = true;
+      }
+      return search;
+    }
+
+    void ReportMissingInterface(const std::string &pluginName,
+                                std::string_view interfaceKey)
+    {
+      detail::WriteMessage<MessageKind::InterfaceNotImplemented>(
+          pluginName, DemangleSymbol(std::string(interfaceKey)));
+    }
+
+    /// The instance seen as the interface that `interfaceKey` names, owning
+    /// the whole instance; empty if the handle holds none, and reported if
+    /// the instance lacks the interface.
+    std::shared_ptr<void> InterfaceOf(const PluginPtr &plugin,
+                                      std::string_view interfaceKey)
+    {
+      if (plugin.IsEmpty())
+        return nullptr;
+      void *const address = plugin->PrivateQueryInterface(interfaceKey);
+      if (!address)
+      {
+        ReportMissingInterface(*plugin->Name(), interfaceKey);
+        return nullptr;
+      }
+      return std::shared_ptr<void>(plugin->PrivateGetInstancePtr(), address);
+    }
+  }
+
+  std::shared_ptr<void> Loader::PrivateCreate(
+      const std::string &nameOrAlias, std::string_view interfaceKey) const
+  {
+    const LoadedPlugin *const own =
+        this->dataPtr->FindLoadedPlugin(nameOrAlias);
+    // Copied: the factory runs code of the plugin, which may change this
+    // loader.
+    Registry::ConstInfoPtr info;
+    DlHandlePtr library;
+    if (own)
+    {
+      info = own->record;
+      library = own->library;
+    }
+    else
+    {
+      const std::string aliasTarget =
+          this->PrivateLookupFilePlugin(nameOrAlias);
+      if (aliasTarget.empty())
+        return this->PrivateCreateStatic(nameOrAlias, interfaceKey);
+      library = this->PrivateGetPluginDlHandlePtr(aliasTarget);
+      info = this->PrivateGetInfoForFilePlugin(aliasTarget);
+    }
+    // Plugins that want a reference to themselves, and records that lack
+    // a function or a library, take the full path of Instantiate, which
+    // handles them as it always does.
+    if (!info || !library || !info->factory || !info->deleter)
+      return InterfaceOf(this->Instantiate(nameOrAlias), interfaceKey);
+    const InterfaceSearch search = SearchInterfaces(*info, interfaceKey);
+    if (search.wantsSelfReference || search.lacksACast)
+      return InterfaceOf(this->Instantiate(info->name), interfaceKey);
+    if (!search.cast)
+    {
+      ReportMissingInterface(info->name, interfaceKey);
+      return nullptr;
+    }
+
+    const std::function<void *(void *)> &cast = *search.cast;
+    const std::function<void *()> &factory = info->factory;
+    // The record keeps the description alive for the cast, whatever the
+    // factory's code does to this loader.
+    InstanceRecord record(std::move(library), std::move(info));
+    record.object = factory();
+    if (!record.object)
+    {
+      detail::WriteMessage<MessageKind::InstanceMissing>();
+      return nullptr;
+    }
+    void *const address = cast(record.object);
+    // Should allocating the shared record fail, shared_ptr calls the
+    // record, which destroys the object and releases the library.
+    return std::shared_ptr<void>(address, std::move(record));
+  }
+
+  std::shared_ptr<void> Loader::PrivateCreateStatic(
+      const std::string &nameOrAlias, std::string_view interfaceKey) const
+  {
+    const std::string name = this->PrivateLookupStaticPlugin(nameOrAlias);
+    if (name.empty())
+      return nullptr;
+    PluginPtr plugin(std::make_unique<Plugin>());
+    plugin->PrivateCreateStaticPluginInstance(
+        this->PrivateGetInfoForStaticPlugin(name));
+    detail::WireSelfReference(plugin);
+    return InterfaceOf(plugin, interfaceKey);
+  }
+}
