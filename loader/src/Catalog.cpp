@@ -232,7 +232,7 @@ namespace tova::plugin
     const auto entry = this->dataPtr->Find(nameOrAlias, false);
     if (!entry)
       return std::nullopt;
-    return entry->library->manifest.metadata;
+    return entry->library->manifest->metadata;
   }
 
   bool Catalog::IsLoaded(const std::string &nameOrAlias) const

@@ -36,7 +36,8 @@ namespace tova::plugin
   {
     std::string path;
     FileIdentity identity;
-    Manifest manifest;
+    /// Shared with the scan reports; never changed.
+    std::shared_ptr<const Manifest> manifest;
 
     std::mutex loadMutex;
     /// Set by the first load that succeeds; instances outlive it.

@@ -139,7 +139,7 @@ namespace tova::plugin
     const std::string snapshot = snapshots.Copy(library.path, failure);
     if (snapshot.empty())
       return nullptr;
-    if (!SnapshotMatchesScan(snapshot, library.manifest))
+    if (!SnapshotMatchesScan(snapshot, *library.manifest))
     {
       unlink(snapshot.c_str());
       failure = "its file has changed since the scan";
@@ -156,7 +156,7 @@ namespace tova::plugin
       return nullptr;
     }
     const std::vector<std::string> differences =
-        Differences(Recorded(library.manifest), HandedOver(*loader, loaded));
+        Differences(Recorded(*library.manifest), HandedOver(*loader, loaded));
     if (!differences.empty())
     {
       failure = "what it hands over differs from its manifest: " +

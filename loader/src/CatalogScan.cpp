@@ -45,7 +45,8 @@ namespace tova::plugin
             {directory, CatalogFileState::Unreadable,
              ManifestError{ManifestErrorKind::Unreadable,
                            "Cannot read the directory [" + directory +
-                               "]: " + error.message()}});
+                               "]: " + error.message()},
+             nullptr});
         return {};
       }
       std::vector<std::string> files;
@@ -89,7 +90,10 @@ namespace tova::plugin
       const auto known = previous.libraries.find(path);
       if (known != previous.libraries.end() &&
           known->second->identity == identity)
+      {
+        report.manifest = known->second->manifest;
         return known->second;
+      }
       auto read = ReadManifest(path);
       if (auto *error = std::get_if<ManifestError>(&read))
       {
@@ -102,7 +106,9 @@ namespace tova::plugin
       auto library = std::make_shared<CatalogLibrary>();
       library->path = path;
       library->identity = identity;
-      library->manifest = std::move(std::get<Manifest>(read));
+      library->manifest =
+          std::make_shared<const Manifest>(std::move(std::get<Manifest>(read)));
+      report.manifest = library->manifest;
       return library;
     }
 
@@ -111,7 +117,7 @@ namespace tova::plugin
                  CatalogContents &contents, CatalogScanReport &report,
                  std::vector<CatalogLibraryPtr> &inOrder)
     {
-      CatalogFileReport fileReport{path, CatalogFileState::Described, {}};
+      CatalogFileReport fileReport{path, CatalogFileState::Described, {}, {}};
       const std::optional<FileIdentity> identity = IdentityOf(path);
       if (!identity)
       {
@@ -138,7 +144,7 @@ namespace tova::plugin
                       CatalogContents &contents, CatalogScanReport &report)
     {
       for (const CatalogLibraryPtr &library : inOrder)
-        for (const ManifestPlugin &plugin : library->manifest.plugins)
+        for (const ManifestPlugin &plugin : library->manifest->plugins)
         {
           const auto [entry, added] = contents.plugins.emplace(
               plugin.name, CatalogEntry{library, &plugin});

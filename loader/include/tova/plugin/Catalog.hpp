@@ -66,6 +66,8 @@ namespace tova::plugin
     /// For a file that is not `Described`: why, as `ReadManifest` says it
     /// (a search path that cannot be read has the kind `Unreadable`).
     std::optional<ManifestError> error;
+    /// For a `Described` file: its manifest.
+    std::shared_ptr<const Manifest> manifest;
   };
 
   /// \brief A plugin name that a library holds while an earlier library
