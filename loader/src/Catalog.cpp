@@ -159,7 +159,8 @@ namespace tova::plugin
         searchPaths = data.searchPaths;
         before = data.contents;
       }
-      after = ScanSearchPaths(searchPaths, data.options, *before, report);
+      after = ScanSearchPaths(searchPaths, data.options, *before,
+                              data.snapshots, report);
       std::unique_lock<std::shared_mutex> lock(data.mutex);
       data.contents = after;
     }

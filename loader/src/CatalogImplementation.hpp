@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
@@ -44,6 +45,9 @@ namespace tova::plugin
     std::shared_ptr<const Loader> loader;
     /// Why the library cannot be used, once a load has failed.
     std::string failure;
+    /// For a library without manifest that the scan loaded to learn its
+    /// plugins: the reader's report of the missing manifest.
+    std::optional<ManifestError> missingManifest;
   };
 
   using CatalogLibraryPtr = std::shared_ptr<CatalogLibrary>;
@@ -73,12 +77,19 @@ namespace tova::plugin
   TOVA_PLUGIN_HIDDEN CatalogContentsPtr ScanSearchPaths(
       const std::vector<std::string> &searchPaths,
       const Catalog::Options &options, const CatalogContents &previous,
-      CatalogScanReport &report);
+      CatalogSnapshots &snapshots, CatalogScanReport &report);
 
   /// Loads the snapshot of `library` and checks it against its manifest;
   /// null after setting `failure`.
   TOVA_PLUGIN_HIDDEN std::shared_ptr<const Loader> LoadSnapshot(
       const CatalogLibrary &library, CatalogSnapshots &snapshots,
+      std::string &failure);
+
+  /// Loads the snapshot of a library without manifest and describes it by
+  /// what its hook hands over (no interface versions); null after setting
+  /// `failure`.
+  TOVA_PLUGIN_HIDDEN CatalogLibraryPtr LearnByLoading(
+      const std::string &path, CatalogSnapshots &snapshots,
       std::string &failure);
 
   class TOVA_PLUGIN_HIDDEN Catalog::Implementation

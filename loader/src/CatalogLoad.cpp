@@ -132,29 +132,61 @@ namespace tova::plugin
     }
   }
 
+  namespace
+  {
+    /// Loads a snapshot of the file at `path`, after checking that it
+    /// holds the plugins of `scanned` (when given); the loader is null
+    /// after setting `failure`.
+    std::pair<std::shared_ptr<Loader>, Loader::PluginNameSet> OpenSnapshot(
+        const std::string &path, const Manifest *scanned,
+        CatalogSnapshots &snapshots, std::string &failure)
+    {
+      const std::string snapshot = snapshots.Copy(path, failure);
+      if (snapshot.empty())
+        return {};
+      if (scanned && !SnapshotMatchesScan(snapshot, *scanned))
+      {
+        unlink(snapshot.c_str());
+        failure = "its file has changed since the scan";
+        return {};
+      }
+      auto loader = std::make_shared<Loader>();
+      Loader::PluginNameSet loaded = loader->LoadLib(snapshot);
+      // Once open, the library needs no file: nothing is left on disk even
+      // if the process ends abnormally.
+      unlink(snapshot.c_str());
+      if (loaded.empty())
+      {
+        failure = "it does not load (see the loader's message)";
+        return {};
+      }
+      return {std::move(loader), std::move(loaded)};
+    }
+
+    /// What a loaded library handed over, as a manifest without versions.
+    Manifest ManifestOf(const LibraryNames &names)
+    {
+      Manifest manifest;
+      for (const auto &[name, plugin] : names)
+      {
+        ManifestPlugin &entry = manifest.plugins.emplace_back();
+        entry.name = name;
+        entry.aliases = plugin.aliases;
+        for (const std::string &interface : plugin.interfaces)
+          entry.interfaces.push_back({interface, std::nullopt});
+      }
+      return manifest;
+    }
+  }
+
   std::shared_ptr<const Loader> LoadSnapshot(const CatalogLibrary &library,
                                              CatalogSnapshots &snapshots,
                                              std::string &failure)
   {
-    const std::string snapshot = snapshots.Copy(library.path, failure);
-    if (snapshot.empty())
+    const auto [loader, loaded] = OpenSnapshot(
+        library.path, library.manifest.get(), snapshots, failure);
+    if (!loader)
       return nullptr;
-    if (!SnapshotMatchesScan(snapshot, *library.manifest))
-    {
-      unlink(snapshot.c_str());
-      failure = "its file has changed since the scan";
-      return nullptr;
-    }
-    auto loader = std::make_shared<Loader>();
-    const Loader::PluginNameSet loaded = loader->LoadLib(snapshot);
-    // Once open, the library needs no file: nothing is left on disk even
-    // if the process ends abnormally.
-    unlink(snapshot.c_str());
-    if (loaded.empty())
-    {
-      failure = "it does not load (see the loader's message)";
-      return nullptr;
-    }
     const std::vector<std::string> differences =
         Differences(Recorded(*library.manifest), HandedOver(*loader, loaded));
     if (!differences.empty())
@@ -164,5 +196,21 @@ namespace tova::plugin
       return nullptr;
     }
     return loader;
+  }
+
+  CatalogLibraryPtr LearnByLoading(const std::string &path,
+                                   CatalogSnapshots &snapshots,
+                                   std::string &failure)
+  {
+    const auto [loader, loaded] =
+        OpenSnapshot(path, nullptr, snapshots, failure);
+    if (!loader)
+      return nullptr;
+    auto library = std::make_shared<CatalogLibrary>();
+    library->path = path;
+    library->manifest =
+        std::make_shared<const Manifest>(ManifestOf(HandedOver(*loader, loaded)));
+    library->loader = loader;
+    return library;
   }
 }

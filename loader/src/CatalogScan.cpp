@@ -80,64 +80,117 @@ namespace tova::plugin
                           status.st_mtim};
     }
 
-    /// The library at `path`: the previous scan's if the file is the same,
-    /// otherwise read now; null for a file without a usable manifest.
-    CatalogLibraryPtr LibraryAt(const std::string &path,
-                                const FileIdentity &identity,
-                                const CatalogContents &previous,
-                                CatalogFileReport &report)
+    /// Reads the files of one scan into new contents.
+    class Scanner
     {
-      const auto known = previous.libraries.find(path);
-      if (known != previous.libraries.end() &&
-          known->second->identity == identity)
+    public:
+      Scanner(const Catalog::Options &options, const CatalogContents &previous,
+              CatalogSnapshots &snapshots, CatalogScanReport &report)
+          : options(options), previous(previous), snapshots(snapshots),
+            report(report)
       {
-        report.manifest = known->second->manifest;
-        return known->second;
       }
-      auto read = ReadManifest(path);
-      if (auto *error = std::get_if<ManifestError>(&read))
-      {
-        report.state = error->kind == ManifestErrorKind::NoManifest
-                           ? CatalogFileState::WithoutManifest
-                           : CatalogFileState::Unreadable;
-        report.error = std::move(*error);
-        return nullptr;
-      }
-      auto library = std::make_shared<CatalogLibrary>();
-      library->path = path;
-      library->identity = identity;
-      library->manifest =
-          std::make_shared<const Manifest>(std::move(std::get<Manifest>(read)));
-      report.manifest = library->manifest;
-      return library;
-    }
 
-    /// Reads one file into `contents`.
-    void AddFile(const std::string &path, const CatalogContents &previous,
-                 CatalogContents &contents, CatalogScanReport &report,
-                 std::vector<CatalogLibraryPtr> &inOrder)
-    {
-      CatalogFileReport fileReport{path, CatalogFileState::Described, {}, {}};
-      const std::optional<FileIdentity> identity = IdentityOf(path);
-      if (!identity)
+      /// Reads one file into `contents`.
+      void AddFile(const std::string &path)
       {
-        // The reader gives the precise reason (missing, a loop, no file).
+        CatalogFileReport file{path, CatalogFileState::Described, {}, {}};
+        const std::optional<FileIdentity> identity = IdentityOf(path);
+        if (!identity)
+        {
+          // The reader gives the precise reason (missing, a loop, no file).
+          auto read = ReadManifest(path);
+          file.state = CatalogFileState::Unreadable;
+          if (auto *error = std::get_if<ManifestError>(&read))
+            file.error = std::move(*error);
+        }
+        else
+        {
+          this->contents->files.emplace(path, *identity);
+          if (CatalogLibraryPtr library = this->LibraryAt(path, *identity))
+          {
+            this->Describe(*library, file);
+            this->contents->libraries.emplace(path, library);
+            this->inOrder.push_back(std::move(library));
+          }
+          else
+            this->Refuse(file);
+        }
+        this->report.files.push_back(std::move(file));
+      }
+
+      std::shared_ptr<CatalogContents> contents =
+          std::make_shared<CatalogContents>();
+      std::vector<CatalogLibraryPtr> inOrder;
+
+    private:
+      /// The library at `path`: the previous scan's if the file is the
+      /// same, otherwise read now; null for a file without a usable
+      /// manifest, after keeping the reason in `error`.
+      CatalogLibraryPtr LibraryAt(const std::string &path,
+                                  const FileIdentity &identity)
+      {
+        const auto known = this->previous.libraries.find(path);
+        if (known != this->previous.libraries.end() &&
+            known->second->identity == identity)
+          return known->second;
         auto read = ReadManifest(path);
-        fileReport.state = CatalogFileState::Unreadable;
-        if (auto *error = std::get_if<ManifestError>(&read))
-          fileReport.error = std::move(*error);
-        report.files.push_back(std::move(fileReport));
-        return;
+        CatalogLibraryPtr library;
+        if (auto *manifest = std::get_if<Manifest>(&read))
+        {
+          library = std::make_shared<CatalogLibrary>();
+          library->path = path;
+          library->manifest =
+              std::make_shared<const Manifest>(std::move(*manifest));
+        }
+        else
+        {
+          this->error = std::move(std::get<ManifestError>(read));
+          library = this->LearnIfAsked(path);
+        }
+        if (library)
+          library->identity = identity;
+        return library;
       }
-      contents.files.emplace(path, *identity);
-      if (CatalogLibraryPtr library =
-              LibraryAt(path, *identity, previous, fileReport))
+
+      /// Loads a library without manifest when the options ask for it.
+      CatalogLibraryPtr LearnIfAsked(const std::string &path)
       {
-        contents.libraries.emplace(path, library);
-        inOrder.push_back(std::move(library));
+        if (!this->options.loadLibrariesWithoutManifest ||
+            this->error.kind != ManifestErrorKind::NoManifest)
+          return nullptr;
+        std::string failure;
+        CatalogLibraryPtr library =
+            LearnByLoading(path, this->snapshots, failure);
+        if (library)
+          library->missingManifest = this->error;
+        return library;
       }
-      report.files.push_back(std::move(fileReport));
-    }
+
+      void Describe(const CatalogLibrary &library, CatalogFileReport &file)
+      {
+        file.manifest = library.manifest;
+        if (!library.missingManifest)
+          return;
+        file.state = CatalogFileState::LoadedWithoutManifest;
+        file.error = library.missingManifest;
+      }
+
+      void Refuse(CatalogFileReport &file)
+      {
+        file.state = this->error.kind == ManifestErrorKind::NoManifest
+                         ? CatalogFileState::WithoutManifest
+                         : CatalogFileState::Unreadable;
+        file.error = std::move(this->error);
+      }
+
+      const Catalog::Options &options;
+      const CatalogContents &previous;
+      CatalogSnapshots &snapshots;
+      CatalogScanReport &report;
+      /// Why the last file read has no usable manifest.
+      ManifestError error{};
+    };
 
     /// Registers the plugins of the libraries, earlier ones first.
     void IndexPlugins(const std::vector<CatalogLibraryPtr> &inOrder,
@@ -163,16 +216,15 @@ namespace tova::plugin
   CatalogContentsPtr ScanSearchPaths(
       const std::vector<std::string> &searchPaths,
       const Catalog::Options &options, const CatalogContents &previous,
-      CatalogScanReport &report)
+      CatalogSnapshots &snapshots, CatalogScanReport &report)
   {
-    auto contents = std::make_shared<CatalogContents>();
-    std::vector<CatalogLibraryPtr> inOrder;
+    Scanner scanner(options, previous, snapshots, report);
     for (const std::string &directory : searchPaths)
       for (const std::string &path :
            LibraryFiles(directory, options.recursive, report))
-        if (contents->files.count(path) == 0)
-          AddFile(path, previous, *contents, report, inOrder);
-    IndexPlugins(inOrder, *contents, report);
-    return contents;
+        if (scanner.contents->files.count(path) == 0)
+          scanner.AddFile(path);
+    IndexPlugins(scanner.inOrder, *scanner.contents, report);
+    return scanner.contents;
   }
 }

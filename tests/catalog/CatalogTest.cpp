@@ -25,7 +25,7 @@ namespace tova::test
     std::string Described(const plugin::CatalogFileReport &report)
     {
       static const char *states[] = {"described", "without manifest",
-                                     "unreadable"};
+                                     "unreadable", "loaded without manifest"};
       std::string text = report.path + ": " +
                          states[static_cast<int>(report.state)];
       if (report.error)
@@ -114,6 +114,42 @@ namespace tova::test
     EXPECT_EQ(std::vector<std::string>{dir + "/a/b/deep.so: described"},
               DescribedFiles(catalog.Scan()));
     EXPECT_EQ(dir + "/a/b/deep.so", catalog.LibraryOfPlugin("hello"));
+  }
+
+  TEST_F(CatalogTest, LibrariesWithoutManifestAreLoadedOnlyWhenAsked)
+  {
+    const std::string path = this->directory.Path("bare.so");
+    Install(TOVA_CATALOG_HAND_HOOK, path);
+    const std::string described =
+        path + ": loaded without manifest (3) Cannot read the manifest of [" +
+        path + "]: the file has no manifest";
+
+    const int loadedBefore = LoadedObjects();
+    EXPECT_TRUE(this->ScannedCatalog()->AllPlugins().empty());
+    EXPECT_EQ(loadedBefore, LoadedObjects());
+
+    Catalog::Options options;
+    options.loadLibrariesWithoutManifest = true;
+    Catalog catalog(options);
+    catalog.AddSearchPath(this->directory.Path());
+    EXPECT_EQ(std::vector<std::string>{described},
+              DescribedFiles(catalog.Scan()));
+    EXPECT_TRUE(catalog.IsLoaded("bare"));
+    // Unchanged, it is neither loaded again nor described otherwise.
+    EXPECT_EQ(std::vector<std::string>{described},
+              DescribedFiles(catalog.Refresh().scan));
+    const auto description = catalog.PluginDescription("bare");
+    ASSERT_TRUE(description);
+    ASSERT_EQ(1u, description->interfaces.size());
+    EXPECT_FALSE(description->interfaces[0].version);
+    // Its versions are unknown: a versioned interface refuses it.
+    EXPECT_FALSE(StderrOf([&]
+                          { EXPECT_FALSE(catalog.Create<catalog_fixture::Greeter>(
+                                "bare")); })
+                     .empty());
+    const plugin::PluginPtr bare = catalog.Instantiate("bare");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(7, bare->QueryInterface<catalog_fixture::Greeter>()->Build());
   }
 
   TEST_F(CatalogTest, ASearchPathThatCannotBeReadIsReported)

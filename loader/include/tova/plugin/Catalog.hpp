@@ -56,6 +56,9 @@ namespace tova::plugin
     WithoutManifest,
     /// A file or directory that cannot be read, or no ELF library.
     Unreadable,
+    /// A library without a manifest that the scan loaded to learn its
+    /// plugins (`Catalog::Options::loadLibrariesWithoutManifest`).
+    LoadedWithoutManifest,
   };
 
   /// \brief The report of one file that a scan looked at.
@@ -64,9 +67,12 @@ namespace tova::plugin
     std::string path;
     CatalogFileState state = CatalogFileState::Described;
     /// For a file that is not `Described`: why, as `ReadManifest` says it
-    /// (a search path that cannot be read has the kind `Unreadable`).
+    /// (a search path that cannot be read has the kind `Unreadable`), or
+    /// why a library without a manifest could not be loaded.
     std::optional<ManifestError> error;
-    /// For a `Described` file: its manifest.
+    /// For a `Described` file: its manifest. For one
+    /// `LoadedWithoutManifest`: what its hook handed over, without
+    /// interface versions.
     std::shared_ptr<const Manifest> manifest;
   };
 
@@ -118,6 +124,9 @@ namespace tova::plugin
       /// Also scan the subdirectories of each search path, at any depth
       /// (directory symlinks are not followed, so no loop is possible).
       bool recursive = false;
+      /// Load each library without a manifest to learn its plugins: its
+      /// code runs during the scan. Its interfaces count as unversioned.
+      bool loadLibrariesWithoutManifest = false;
     };
 
     Catalog();
