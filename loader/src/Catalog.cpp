@@ -78,47 +78,71 @@ namespace tova::plugin
 
   CatalogContentsPtr Catalog::Implementation::Contents() const
   {
-    std::shared_lock<std::shared_mutex> lock(this->mutex);
+    std::lock_guard<std::mutex> lock(this->mutex);
     return this->contents;
+  }
+
+  namespace
+  {
+    /// The entry that `nameOrAlias` names in `contents`, or null; the
+    /// plugins that carry it when it is an ambiguous alias.
+    const CatalogEntry *FindIn(const CatalogContents &contents,
+                               const std::string &nameOrAlias,
+                               std::set<std::string> &candidates)
+    {
+      const auto byName = contents.plugins.find(nameOrAlias);
+      if (byName != contents.plugins.end())
+        return &byName->second;
+      const auto byAlias = contents.pluginsWithAlias.find(nameOrAlias);
+      if (byAlias == contents.pluginsWithAlias.end())
+        return nullptr;
+      if (byAlias->second.size() == 1)
+        return &contents.plugins.at(*byAlias->second.begin());
+      candidates = byAlias->second;
+      return nullptr;
+    }
   }
 
   std::optional<CatalogEntry> Catalog::Implementation::Find(
       const std::string &nameOrAlias, bool writeMessages) const
   {
-    const CatalogContentsPtr current = this->Contents();
-    const auto byName = current->plugins.find(nameOrAlias);
-    if (byName != current->plugins.end())
-      return byName->second;
-    const auto byAlias = current->pluginsWithAlias.find(nameOrAlias);
-    if (byAlias != current->pluginsWithAlias.end() &&
-        byAlias->second.size() == 1)
-      return current->plugins.at(*byAlias->second.begin());
+    std::set<std::string> candidates;
+    {
+      std::lock_guard<std::mutex> lock(this->mutex);
+      if (const CatalogEntry *entry =
+              FindIn(*this->contents, nameOrAlias, candidates))
+        return *entry;
+    }
     if (!writeMessages)
       return std::nullopt;
-    if (byAlias != current->pluginsWithAlias.end())
+    if (!candidates.empty())
       detail::WriteMessage<MessageKind::CatalogAmbiguousAlias>(
-          nameOrAlias, detail::ListedNames(byAlias->second));
+          nameOrAlias, detail::ListedNames(candidates));
     else
       detail::WriteMessage<MessageKind::CatalogUnknownName>(nameOrAlias);
     return std::nullopt;
   }
 
-  std::shared_ptr<const Loader> Catalog::Implementation::LoaderOf(
-      const CatalogEntry &entry)
+  const Loader *Catalog::Implementation::LoaderOf(const CatalogEntry &entry)
   {
     CatalogLibrary &library = *entry.library;
+    if (const Loader *loader = library.ready.load(std::memory_order_acquire))
+      return loader;
     std::lock_guard<std::mutex> lock(library.loadMutex);
     if (!library.loader && library.failure.empty())
+    {
       library.loader = LoadSnapshot(library, this->snapshots, library.failure);
+      library.ready.store(library.loader.get(), std::memory_order_release);
+    }
     if (!library.loader)
       detail::WriteMessage<MessageKind::CatalogLibraryUnusable>(
           library.path, entry.plugin->name, library.failure);
-    return library.loader;
+    return library.loader.get();
   }
 
   PluginPtr Catalog::Implementation::Instantiate(const CatalogEntry &entry)
   {
-    const std::shared_ptr<const Loader> loader = this->LoaderOf(entry);
+    const Loader *const loader = this->LoaderOf(entry);
     if (!loader)
       return PluginPtr();
     return loader->Instantiate(entry.plugin->name);
@@ -136,7 +160,7 @@ namespace tova::plugin
 
   void Catalog::AddSearchPath(const std::string &directory)
   {
-    std::unique_lock<std::shared_mutex> lock(this->dataPtr->mutex);
+    std::lock_guard<std::mutex> lock(this->dataPtr->mutex);
     this->dataPtr->searchPaths.push_back(directory);
   }
 
@@ -155,13 +179,13 @@ namespace tova::plugin
       std::lock_guard<std::mutex> scanning(data.scanMutex);
       std::vector<std::string> searchPaths;
       {
-        std::shared_lock<std::shared_mutex> lock(data.mutex);
+        std::lock_guard<std::mutex> lock(data.mutex);
         searchPaths = data.searchPaths;
         before = data.contents;
       }
       after = ScanSearchPaths(searchPaths, data.options, *before,
                               data.snapshots, report);
-      std::unique_lock<std::shared_mutex> lock(data.mutex);
+      std::lock_guard<std::mutex> lock(data.mutex);
       data.contents = after;
     }
     // `before` goes after every lock: forgotten libraries may close now and
@@ -241,8 +265,7 @@ namespace tova::plugin
     const auto entry = this->dataPtr->Find(nameOrAlias, false);
     if (!entry)
       return false;
-    std::lock_guard<std::mutex> lock(entry->library->loadMutex);
-    return entry->library->loader != nullptr;
+    return entry->library->ready.load(std::memory_order_acquire) != nullptr;
   }
 
   PluginPtr Catalog::Instantiate(const std::string &nameOrAlias) const

@@ -3,12 +3,12 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
 #include <mutex>
 #include <set>
-#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +43,8 @@ namespace tova::plugin
     std::mutex loadMutex;
     /// Set by the first load that succeeds; instances outlive it.
     std::shared_ptr<const Loader> loader;
+    /// `loader`, once set: read without the lock on every creation.
+    std::atomic<const Loader *> ready{nullptr};
     /// Why the library cannot be used, once a load has failed.
     std::string failure;
     /// For a library without manifest that the scan loaded to learn its
@@ -101,8 +103,8 @@ namespace tova::plugin
                                      bool writeMessages) const;
 
     /// The loader of the entry's library, loading it now if needed; null
-    /// after a message.
-    std::shared_ptr<const Loader> LoaderOf(const CatalogEntry &entry);
+    /// after a message. The entry's library owns it.
+    const Loader *LoaderOf(const CatalogEntry &entry);
 
     PluginPtr Instantiate(const CatalogEntry &entry);
 
@@ -113,7 +115,9 @@ namespace tova::plugin
 
     /// Held for a whole scan, so that scans follow one another.
     std::mutex scanMutex;
-    mutable std::shared_mutex mutex;
+    // Held only to read or replace the members below, never while library
+    // code runs.
+    mutable std::mutex mutex;
     std::vector<std::string> searchPaths;
     CatalogContentsPtr contents = std::make_shared<CatalogContents>();
   };

@@ -211,6 +211,7 @@ namespace tova::plugin
     library->manifest =
         std::make_shared<const Manifest>(ManifestOf(HandedOver(*loader, loaded)));
     library->loader = loader;
+    library->ready = loader.get();
     return library;
   }
 }
