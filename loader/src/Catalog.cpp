@@ -276,13 +276,18 @@ namespace tova::plugin
     return this->dataPtr->Instantiate(*entry);
   }
 
-  PluginPtr Catalog::PrivateInstantiateAs(
+  std::shared_ptr<const Loader> Catalog::PrivateLoaderFor(
       const std::string &nameOrAlias, const std::string &interfaceName,
-      const std::optional<InterfaceVersion> &version) const
+      const std::optional<InterfaceVersion> &version,
+      const std::string *&pluginName) const
   {
     const auto entry = this->dataPtr->Find(nameOrAlias, true);
     if (!entry || RefusedAs(*entry->plugin, interfaceName, version))
-      return PluginPtr();
-    return this->dataPtr->Instantiate(*entry);
+      return nullptr;
+    const Loader *const loader = this->dataPtr->LoaderOf(*entry);
+    if (!loader)
+      return nullptr;
+    pluginName = &entry->plugin->name;
+    return std::shared_ptr<const Loader>(entry->library, loader);
   }
 }

@@ -25,6 +25,7 @@
 
 #include <tova/plugin/Info.hpp>
 #include <tova/plugin/InterfaceVersion.hpp>
+#include <tova/plugin/Loader.hpp>
 #include <tova/plugin/Manifest.hpp>
 #include <tova/plugin/PluginPtr.hpp>
 #include <tova/plugin/detail/Export.hpp>
@@ -197,9 +198,14 @@ namespace tova::plugin
     template <class T>
     std::shared_ptr<T> Create(const std::string &nameOrAlias) const
     {
-      const PluginPtr plugin = this->PrivateInstantiateAs(
+      const std::string *pluginName = nullptr;
+      const std::shared_ptr<const Loader> loader = this->PrivateLoaderFor(
           nameOrAlias, detail::keys::ReadableTypeName<T>(),
-          InterfaceVersionOf<T>());
+          InterfaceVersionOf<T>(), pluginName);
+      if (!loader)
+        return nullptr;
+      // The one place where the catalog makes a typed instance.
+      const PluginPtr plugin = loader->Instantiate(*pluginName);
       if (!plugin)
         return nullptr;
       return plugin->template QueryInterfaceSharedPtr<T>();
@@ -211,9 +217,14 @@ namespace tova::plugin
     std::set<std::string> PrivatePluginsCompatibleWith(
         const std::string &interfaceName,
         const std::optional<InterfaceVersion> &version) const;
-    PluginPtr PrivateInstantiateAs(
+    /// The loader of the plugin's library, loaded now if needed, after
+    /// checking the plugin's version of the interface; null after a
+    /// message. It shares ownership of the catalog's record of the
+    /// library, which keeps `pluginName` valid.
+    std::shared_ptr<const Loader> PrivateLoaderFor(
         const std::string &nameOrAlias, const std::string &interfaceName,
-        const std::optional<InterfaceVersion> &version) const;
+        const std::optional<InterfaceVersion> &version,
+        const std::string *&pluginName) const;
 
     std::unique_ptr<Implementation> dataPtr;
   };
