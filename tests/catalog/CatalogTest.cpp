@@ -109,7 +109,9 @@ namespace tova::test
     Install(TOVA_CATALOG_GREETER_2, dir + "/a/b/deep.so");
     fs::create_directory_symlink(dir + "/a", dir + "/a/b/up");
 
-    Catalog catalog(Catalog::Options{true});
+    Catalog::Options options;
+    options.recursive = true;
+    Catalog catalog(options);
     catalog.AddSearchPath(dir);
     EXPECT_EQ(std::vector<std::string>{dir + "/a/b/deep.so: described"},
               DescribedFiles(catalog.Scan()));
