@@ -269,9 +269,10 @@ namespace tova::test
   {
     TemporaryDirectory other;
     Install(TOVA_CATALOG_GREETER_MAJOR_AHEAD, this->directory.Path("a.so"));
-    Install(TOVA_CATALOG_LYING, other.Path("b.so"));
+    Install(TOVA_CATALOG_GREETER_HI, other.Path("b.so"));
     Catalog catalog;
     catalog.AddSearchPath(this->directory.Path());
+    catalog.AddSearchPath(other.Path());
     catalog.Scan();
     const struct
     {
@@ -282,13 +283,16 @@ namespace tova::test
          "[tova::plugin::Catalog::Create] The plugin [catalog_fixture::Hello] "
          "was built with version 2.0 of [catalog_fixture::Greeter], which "
          "does not serve version 1.2 in this application.\n"},
-        {[&] { return !catalog.Create<catalog_fixture::Unused>("hello"); },
+        {[&] { return !catalog.Create<catalog_fixture::Unused>(hello); },
          "[tova::plugin::Catalog::Create] The plugin [catalog_fixture::Hello] "
          "does not implement [catalog_fixture::Unused] (version unversioned "
          "in this application).\n"},
         {[&] { return !catalog.Instantiate("nobody"); },
          "[tova::plugin::Catalog] No plugin in the catalog has the name or "
          "alias [nobody].\n"},
+        {[&] { return !catalog.Instantiate("hello"); },
+         "[tova::plugin::Catalog] The alias [hello] refers to several "
+         "plugins:\n -- [catalog_fixture::Hello]\n -- [catalog_fixture::Hi]\n"},
     };
     for (const auto &each : cases)
     {
