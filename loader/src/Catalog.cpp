@@ -1,8 +1,5 @@
 #include <tova/plugin/Catalog.hpp>
 
-#include <algorithm>
-#include <iterator>
-
 #include <detail/WriteMessage.hpp>
 
 #include "CatalogImplementation.hpp"
