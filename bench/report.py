@@ -33,6 +33,17 @@ BREAKDOWN_ROWS = ["1", "100", "1000"]
 MANIFEST_ROWS = ["1", "100", "1000"]
 MANIFEST_SHARE_LIMIT = 0.25
 
+# The catalog: (what, its run, the run it is measured against, target).
+CATALOG_ROWS = [
+    ("scan of 100 libraries of 10 plugins, against loading them",
+     "catalog/scan/100", "catalog/loader-load/100", 0.2),
+    ("Create<T> of a loaded plugin, against the loader's Instantiate and "
+     "QueryInterfaceSharedPtr<T>", "catalog/create",
+     "catalog/instantiate-query", 1.2),
+    ("refresh of the unchanged 100 libraries (file status only), against "
+     "the scan", "catalog/refresh-unchanged/100", "catalog/scan/100", None),
+]
+
 INSTANTIATE_GROWTH_LIMIT = 1.2
 LIVE_ALLOCATION_LIMIT = 5
 
@@ -142,6 +153,30 @@ def manifest_table(medians, lines):
     return failures
 
 
+def target_cells(name, ratio, target, failures):
+    """The target and verdict cells of a ratio; notes a missed target."""
+    if target is None:
+        return "–", "–"
+    if ratio > target:
+        failures.append(f"{name}: ratio {ratio:.2f} > {target}")
+    return f"≤ {target}", verdict(ratio <= target)
+
+
+def catalog_table(medians, lines):
+    lines.append("| Catalog | Figure | Against | Ratio | Allocations | "
+                 "Target | Verdict |")
+    lines.append("|---|---|---|---|---|---|---|")
+    failures = []
+    for what, name, baseline, target in CATALOG_ROWS:
+        figure, against = medians.cpu(name), medians.cpu(baseline)
+        cells = [what, format_time(figure), format_time(against),
+                 f"{figure / against:.3f}",
+                 format_count(medians.get(name).get("allocs", 0)),
+                 *target_cells(name, figure / against, target, failures)]
+        lines.append("| " + " | ".join(cells) + " |")
+    return failures
+
+
 def further_checks(medians, lines):
     failures = []
     growth = (medians.cpu("instantiate/framework/1000") /
@@ -240,6 +275,8 @@ def main():
     breakdown_table(medians, lines)
     lines.append("")
     failures += manifest_table(medians, lines)
+    lines.append("")
+    failures += catalog_table(medians, lines)
     print("\n".join(lines))
     if failures:
         print("\nTargets not met:\n" +

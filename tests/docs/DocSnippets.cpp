@@ -16,6 +16,8 @@
 #include "lifetimes/cleanup.inc.includes"
 #include "readme/lookup.inc.includes"
 #include "manifest/reading.inc.includes"
+#include "catalog/using.inc.includes"
+#include "catalog/refresh.inc.includes"
 
 #include <iostream>
 #include <string>
@@ -155,6 +157,18 @@ namespace
            "the library's metadata is in its manifest");
   }
 
+  void Catalog()
+  {
+    const std::string library = TOVA_DOCS_PLUGINS;
+    const std::string directory = library.substr(0, library.rfind('/'));
+#include "catalog/using.inc"
+    Expect(shape && catalog.IsLoaded("circle"),
+           "the catalog creates a compatible shape and loads its library");
+#include "catalog/refresh.inc"
+    Expect(changes.replaced.empty() && catalog.IsLoaded("circle"),
+           "an unchanged library stays loaded across a refresh");
+  }
+
   void Readme(const std::string &name)
   {
     tova::plugin::Loader loader;
@@ -174,6 +188,7 @@ int main()
   Lifetimes();
   BinaryContract();
   Manifest();
+  Catalog();
   Readme("circle");
   return failures == 0 ? 0 : 1;
 }

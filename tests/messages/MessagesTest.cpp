@@ -238,6 +238,44 @@ namespace tova::test
            },
            "[tova::plugin::Loader::Create] The plugin [fixture::Single] does "
            "not implement the interface [fixture::Printable].\n"},
+          // The catalog's messages; tests/catalog provokes each of them.
+          {MessageKind::CatalogUnknownName,
+           [] { WriteMessage<MessageKind::CatalogUnknownName>("x"); },
+           "[tova::plugin::Catalog] No plugin in the catalog has the name or "
+           "alias [x].\n"},
+          {MessageKind::CatalogAmbiguousAlias,
+           []
+           {
+             WriteMessage<MessageKind::CatalogAmbiguousAlias>(
+                 "both", plugin::detail::ListedNames({"a::One", "b::Two"}));
+           },
+           "[tova::plugin::Catalog] The alias [both] refers to several "
+           "plugins:\n -- [a::One]\n -- [b::Two]\n"},
+          {MessageKind::CatalogInterfaceMissing,
+           []
+           {
+             WriteMessage<MessageKind::CatalogInterfaceMissing>("x::Y", "i::I",
+                                                                "1.0");
+           },
+           "[tova::plugin::Catalog::Create] The plugin [x::Y] does not "
+           "implement [i::I] (version 1.0 in this application).\n"},
+          {MessageKind::CatalogInterfaceIncompatible,
+           []
+           {
+             WriteMessage<MessageKind::CatalogInterfaceIncompatible>(
+                 "x::Y", "2.0", "i::I", "1.0");
+           },
+           "[tova::plugin::Catalog::Create] The plugin [x::Y] was built with "
+           "version 2.0 of [i::I], which does not serve version 1.0 in this "
+           "application.\n"},
+          {MessageKind::CatalogLibraryUnusable,
+           []
+           {
+             WriteMessage<MessageKind::CatalogLibraryUnusable>(
+                 "/p/x.so", "x::Y", "its file has changed since the scan");
+           },
+           "[tova::plugin::Catalog] The library [/p/x.so] of the plugin [x::Y] "
+           "cannot be used: its file has changed since the scan.\n"},
       };
     }
 

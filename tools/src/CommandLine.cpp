@@ -7,6 +7,7 @@
 
 #include "Check.hpp"
 #include "Describe.hpp"
+#include "Scan.hpp"
 
 namespace tova::plugin::tool
 {
@@ -91,10 +92,11 @@ namespace tova::plugin::tool
     }
 
     void AddCommand(CLI::App &app, const char *name, const char *description,
-                    Options &options)
+                    Options &options, const char *operands = "PATH",
+                    const char *operandsDescription = "Plugin library files.")
     {
       CLI::App *command = app.add_subcommand(name, description);
-      command->add_option("PATH", options.paths, "Plugin library files.")
+      command->add_option(operands, options.paths, operandsDescription)
           ->required();
       command->add_flag("--json", options.json,
                         "Prints one JSON document instead.");
@@ -120,6 +122,12 @@ namespace tova::plugin::tool
         "code, and reports one line per finding: no manifest, a name where "
         "the manifest and the loaded library differ, a GNU unique symbol.",
         options);
+    AddCommand(
+        app, "scan",
+        "Prints what a catalog of the directories knows: each library's "
+        "plugins, shadowed names, libraries without a manifest and "
+        "unreadable files. Never loads a library.",
+        options, "DIRECTORY", "Directories of plugin libraries.");
     try
     {
       app.parse(argc, argv);
@@ -128,6 +136,8 @@ namespace tova::plugin::tool
     {
       return app.exit(error, out, err) == 0 ? 0 : 2;
     }
+    if (app.got_subcommand("scan"))
+      return ScanDirectories(options.paths, options.json, out, err);
     return app.got_subcommand("describe") ? Describe(options, out, err)
                                           : Check(options, out, err);
   }

@@ -30,5 +30,10 @@ TOVA_PLUGIN_MESSAGE(LoadedRecordMissing, "tova::plugin::Loader::PrivateGetInfoFo
 TOVA_PLUGIN_MESSAGE(StaticRecordMissing, "tova::plugin::Loader::PrivateGetInfoForStaticPlugin", "[tova::Loader::PrivateGetInfoForStaticPlugin] A resolved name [{}] could not be found in the static plugin registry. This should not be possible! Please report this bug!\n")
 TOVA_PLUGIN_MESSAGE(PluginLibraryMissing, "tova::plugin::Loader::PrivateGetPluginDlHandlePtr", "[tova::Loader::PrivateGetInfo] A resolved name [{}] could not be found in the PluginToDlHandleMap. This should not be possible! Please report this bug!\n")
 TOVA_PLUGIN_MESSAGE(InterfaceNotImplemented, "tova::plugin::Loader::Create", "[tova::plugin::Loader::Create] The plugin [{}] does not implement the interface [{}].\n")
+TOVA_PLUGIN_MESSAGE(CatalogUnknownName, "tova::plugin::Catalog::Instantiate", "[tova::plugin::Catalog] No plugin in the catalog has the name or alias [{}].\n")
+TOVA_PLUGIN_MESSAGE(CatalogAmbiguousAlias, "tova::plugin::Catalog::Instantiate", "[tova::plugin::Catalog] The alias [{}] refers to several plugins:\n{}")
+TOVA_PLUGIN_MESSAGE(CatalogInterfaceMissing, "tova::plugin::Catalog::Create", "[tova::plugin::Catalog::Create] The plugin [{}] does not implement [{}] (version {} in this application).\n")
+TOVA_PLUGIN_MESSAGE(CatalogInterfaceIncompatible, "tova::plugin::Catalog::Create", "[tova::plugin::Catalog::Create] The plugin [{}] was built with version {} of [{}], which does not serve version {} in this application.\n")
+TOVA_PLUGIN_MESSAGE(CatalogLibraryUnusable, "tova::plugin::Catalog::Instantiate", "[tova::plugin::Catalog] The library [{}] of the plugin [{}] cannot be used: {}.\n")
 // clang-format on
 #endif
