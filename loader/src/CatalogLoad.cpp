@@ -4,95 +4,14 @@
 
 #include <algorithm>
 
+#include <tova/plugin/PluginNames.hpp>
+
 #include "CatalogImplementation.hpp"
 
 namespace tova::plugin
 {
   namespace
   {
-    /// What a plugin is, in the terms that a manifest and a loader share.
-    struct PluginNames
-    {
-      std::set<std::string> aliases;
-      std::set<std::string> interfaces;
-    };
-
-    using LibraryNames = std::map<std::string, PluginNames>;
-
-    LibraryNames Recorded(const Manifest &manifest)
-    {
-      LibraryNames names;
-      for (const ManifestPlugin &plugin : manifest.plugins)
-      {
-        PluginNames &entry = names[plugin.name];
-        entry.aliases = plugin.aliases;
-        for (const ManifestInterface &interface : plugin.interfaces)
-          entry.interfaces.insert(interface.name);
-      }
-      return names;
-    }
-
-    LibraryNames HandedOver(const Loader &loader,
-                            const Loader::PluginNameSet &loaded)
-    {
-      LibraryNames names;
-      for (const std::string &name : loaded)
-        names[name].aliases = loader.AliasesOfPlugin(name);
-      for (const std::string &interface : loader.InterfacesImplemented())
-        for (const std::string &name : loader.PluginsImplementing(interface))
-          if (loaded.count(name) != 0)
-            names[name].interfaces.insert(interface);
-      return names;
-    }
-
-    /// Appends, for each name on one side only, what is where.
-    void AddDifferences(const std::set<std::string> &manifest,
-                        const std::set<std::string> &loaded,
-                        const std::string &what, const std::string &owner,
-                        std::vector<std::string> &out)
-    {
-      const auto oneSided = [&](const std::set<std::string> &mine,
-                                const std::set<std::string> &theirs,
-                                const std::string &where)
-      {
-        for (const std::string &name : mine)
-          if (theirs.count(name) == 0)
-            out.push_back(what + " [" + name + "]" + owner +
-                          " is only in the " + where);
-      };
-      oneSided(manifest, loaded, "manifest");
-      oneSided(loaded, manifest, "loaded library");
-    }
-
-    template <class Map>
-    std::set<std::string> KeysOf(const Map &map)
-    {
-      std::set<std::string> keys;
-      for (const auto &entry : map)
-        keys.insert(entry.first);
-      return keys;
-    }
-
-    /// Every name on one side only, in the words of `tova-plugin check`.
-    std::vector<std::string> Differences(const LibraryNames &manifest,
-                                         const LibraryNames &loaded)
-    {
-      std::vector<std::string> lines;
-      AddDifferences(KeysOf(manifest), KeysOf(loaded), "plugin", "", lines);
-      for (const auto &[name, recorded] : manifest)
-      {
-        const auto found = loaded.find(name);
-        if (found == loaded.end())
-          continue;
-        const std::string owner = " of plugin [" + name + "]";
-        AddDifferences(recorded.aliases, found->second.aliases, "alias",
-                       owner, lines);
-        AddDifferences(recorded.interfaces, found->second.interfaces,
-                       "interface", owner, lines);
-      }
-      return lines;
-    }
-
     std::string Joined(const std::vector<std::string> &lines)
     {
       std::string joined;
@@ -188,7 +107,8 @@ namespace tova::plugin
     if (!loader)
       return nullptr;
     const std::vector<std::string> differences =
-        Differences(Recorded(*library.manifest), HandedOver(*loader, loaded));
+        NameDifferences(NamesInManifest(*library.manifest),
+                        NamesOfLoadedPlugins(*loader, loaded));
     if (!differences.empty())
     {
       failure = "what it hands over differs from its manifest: " +
@@ -209,7 +129,8 @@ namespace tova::plugin
     auto library = std::make_shared<CatalogLibrary>();
     library->path = path;
     library->manifest =
-        std::make_shared<const Manifest>(ManifestOf(HandedOver(*loader, loaded)));
+        std::make_shared<const Manifest>(
+            ManifestOf(NamesOfLoadedPlugins(*loader, loaded)));
     library->loader = loader;
     library->ready = loader.get();
     return library;

@@ -41,7 +41,7 @@ namespace
     const Manifest manifest = ManifestOf(path);
     ASSERT_EQ(manifest.metadata.count("error"), 0u)
         << manifest.metadata.at("error");
-    EXPECT_EQ(tova::plugin::tool::NamesInManifest(manifest),
+    EXPECT_EQ(tova::plugin::NamesInManifest(manifest),
               tova::plugin::tool::NamesWhenLoaded(path));
   }
 

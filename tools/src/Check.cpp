@@ -17,11 +17,14 @@
 
 #include "UniqueSymbols.hpp"
 
-namespace tova::plugin::tool
+namespace tova::plugin
 {
   // The child process that loads a library reports its names in JSON.
   NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(PluginNames, aliases, interfaces)
+}
 
+namespace tova::plugin::tool
+{
   namespace
   {
     /// What the child process that loads a library reports.
@@ -111,77 +114,12 @@ namespace tova::plugin::tool
           &std::free);
       return status == 0 ? readable.get() : symbol;
     }
-
-    /// Appends a finding for each name in `first` that `second` lacks.
-    void AddOneSided(const std::set<std::string> &first,
-                     const std::set<std::string> &second,
-                     const std::string &what, const std::string &where,
-                     std::vector<std::string> &findings)
-    {
-      for (const std::string &name : first)
-        if (second.count(name) == 0)
-          findings.push_back(what + " [" + name + "] is only in the " + where);
-    }
-
-    void AddDifferences(const std::set<std::string> &manifest,
-                        const std::set<std::string> &loaded,
-                        const std::string &what,
-                        std::vector<std::string> &findings)
-    {
-      AddOneSided(manifest, loaded, what, "manifest", findings);
-      AddOneSided(loaded, manifest, what, "loaded library", findings);
-    }
-
-    std::set<std::string> Keys(const LibraryNames &names)
-    {
-      std::set<std::string> keys;
-      for (const auto &entry : names)
-        keys.insert(entry.first);
-      return keys;
-    }
-
-    std::vector<std::string> Differences(const LibraryNames &manifest,
-                                         const LibraryNames &loaded)
-    {
-      std::vector<std::string> findings;
-      AddDifferences(Keys(manifest), Keys(loaded), "plugin", findings);
-      for (const auto &[name, recorded] : manifest)
-      {
-        const auto found = loaded.find(name);
-        if (found == loaded.end())
-          continue;
-        const std::string owner = " of plugin [" + name + "]";
-        AddDifferences(recorded.aliases, found->second.aliases,
-                       "alias" + owner, findings);
-        AddDifferences(recorded.interfaces, found->second.interfaces,
-                       "interface" + owner, findings);
-      }
-      return findings;
-    }
-  }
-
-  LibraryNames NamesInManifest(const Manifest &manifest)
-  {
-    LibraryNames names;
-    for (const ManifestPlugin &plugin : manifest.plugins)
-    {
-      names[plugin.name].aliases = plugin.aliases;
-      for (const ManifestInterface &interface : plugin.interfaces)
-        names[plugin.name].interfaces.insert(interface.name);
-    }
-    return names;
   }
 
   LibraryNames NamesWhenLoaded(const std::string &path)
   {
     Loader loader;
-    LibraryNames names;
-    for (const std::string &name : loader.LoadLib(path))
-      names[name].aliases = loader.AliasesOfPlugin(name);
-    for (const std::string &interface : loader.InterfacesImplemented())
-      for (const std::string &name : loader.PluginsImplementing(interface))
-        names[name].interfaces.insert(interface);
-    return names;
+    return NamesOfLoadedPlugins(loader, loader.LoadLib(path));
   }
 
   std::vector<std::string> CheckLibrary(const std::string &path,
@@ -197,7 +135,7 @@ namespace tova::plugin::tool
     if (!loaded.names)
       findings.push_back(loaded.failure);
     else if (manifest)
-      findings = Differences(NamesInManifest(*manifest), *loaded.names);
+      findings = NameDifferences(NamesInManifest(*manifest), *loaded.names);
     for (const std::string &symbol : UniqueSymbols(path))
       findings.push_back("GNU unique symbol [" + symbol + "] (" +
                          Readable(symbol) +
