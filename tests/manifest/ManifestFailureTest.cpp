@@ -22,10 +22,18 @@ namespace
     return {std::istreambuf_iterator<char>(in), {}};
   }
 
+  /// A path of this process in the test's temporary directory: every test
+  /// process makes the whole table, and ctest runs several at once.
+  std::string TemporaryPath(const std::string &name)
+  {
+    return testing::TempDir() + "manifest-" + std::to_string(getpid()) + "-" +
+           name;
+  }
+
   /// A file in the test's temporary directory holding `bytes`.
   std::string WriteTemporary(const std::string &name, const std::string &bytes)
   {
-    const std::string path = testing::TempDir() + "manifest-" + name;
+    const std::string path = TemporaryPath(name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
@@ -45,7 +53,7 @@ namespace
   /// A named pipe, which no reader may wait on.
   std::string MakeFifo()
   {
-    const std::string path = testing::TempDir() + "manifest-fifo";
+    const std::string path = TemporaryPath("fifo");
     unlink(path.c_str());
     mkfifo(path.c_str(), 0600);
     return path;
