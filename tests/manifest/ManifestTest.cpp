@@ -7,12 +7,15 @@
 #include "Check.hpp"
 #include "Describe.hpp"
 #include "ManifestSupport.hpp"
+#include "Marker.hpp"
 
 namespace
 {
   using tova::plugin::Manifest;
   using tova::plugin::ManifestInterface;
   using tova::plugin::ManifestPlugin;
+  using tova::test::ArmConstructorMarker;
+  using tova::test::FileExists;
   using tova::test::ManifestOf;
 
   struct Library
@@ -170,9 +173,8 @@ namespace
   // would leave the marker file.
   TEST(Manifest, IsReadWithoutRunningTheLibrary)
   {
-    unlink(MANIFEST_FIXTURE_MARKER);
+    const std::string marker = ArmConstructorMarker();
     ManifestOf(MANIFEST_FIXTURE_PARTS);
-    struct stat status;
-    EXPECT_NE(stat(MANIFEST_FIXTURE_MARKER, &status), 0);
+    EXPECT_FALSE(FileExists(marker));
   }
 }

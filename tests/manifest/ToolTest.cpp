@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "Marker.hpp"
 #include "Subprocess.hpp"
 
 namespace
@@ -16,11 +17,6 @@ namespace
     return tova::test::RunProgram(TOOL_PROGRAM, args);
   }
 
-  bool MarkerExists()
-  {
-    struct stat status;
-    return stat(MANIFEST_FIXTURE_MARKER, &status) == 0;
-  }
 
   const std::string parts = MANIFEST_FIXTURE_PARTS;
   const std::string missing = "/nonexistent/libnothing.so";
@@ -105,12 +101,12 @@ namespace
   // child process.
   TEST(Tool, RunsTheLibraryOnlyToCheckIt)
   {
-    unlink(MANIFEST_FIXTURE_MARKER);
+    const std::string marker = tova::test::ArmConstructorMarker();
     Tool({"describe", parts});
     Tool({"describe", "--json", parts});
-    EXPECT_FALSE(MarkerExists());
+    EXPECT_FALSE(tova::test::FileExists(marker));
     Tool({"check", parts});
-    EXPECT_TRUE(MarkerExists());
+    EXPECT_TRUE(tova::test::FileExists(marker));
   }
 
   TEST(Check, IsSilentOnCleanLibraries)
