@@ -7,6 +7,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake g++ make pkg-config libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev
           libbenchmark-dev valgrind clang libclang-rt-dev python3)
+# The loader's name table (header-only, needed to build only).
+PACKAGES+=(robin-map-dev)
 # Building the Debian packages needs dpkg-shlibdeps and file; the install
 # tests check them with lintian.
 PACKAGES+=(dpkg-dev file lintian)

@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -12,6 +13,17 @@ namespace tova::plugin
   class TOVA_PLUGIN_HIDDEN Plugin::Implementation
   {
   public:
+    // Made and dropped with every handle: pooled like the Plugin.
+    static void *operator new(std::size_t size)
+    {
+      return detail::AllocatePooledBlock(size);
+    }
+
+    static void operator delete(void *block, std::size_t size) noexcept
+    {
+      detail::ReleasePooledBlock(block, size);
+    }
+
     /// Makes a new instance from `info`, holding `dlHandlePtr` until the
     /// instance is destroyed.
     void Create(const std::shared_ptr<const Info> &info,
@@ -101,7 +113,9 @@ namespace tova::plugin
     };
     std::unique_ptr<void, decltype(destroy)> object(this->info->factory(),
                                                     destroy);
-    const auto record = std::make_shared<PluginWithDlHandle>(
+    // Pooled, as instances are often short-lived.
+    const auto record = std::allocate_shared<PluginWithDlHandle>(
+        detail::PooledAllocator<PluginWithDlHandle>(),
         std::move(newDlHandlePtr), object.get(), this->info->deleter);
     this->instance = std::shared_ptr<void>(record, object.release());
 

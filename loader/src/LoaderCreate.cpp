@@ -4,6 +4,7 @@
 
 #include <tova/plugin/EnablePluginFromThis.hpp>
 #include <tova/plugin/Loader.hpp>
+#include <tova/plugin/detail/PooledAllocator.hpp>
 #include <tova/plugin/detail/TypeName.hpp>
 
 #include "LoaderImplementation.hpp"
@@ -48,32 +49,16 @@ namespace tova::plugin
       Registry::ConstInfoPtr info;
     };
 
-    /// The cast to `interfaceKey`, whether the record lists the
-    /// self-reference interface, and whether any of its casts is empty, in
-    /// one pass over the record's interfaces.
-    struct InterfaceSearch
+    /// The cast to `interfaceKey` among the record's interfaces, or null.
+    const std::function<void *(void *)> *FindCast(const Info &info,
+                                                  std::string_view key)
     {
-      const std::function<void *(void *)> *cast = nullptr;
-      bool wantsSelfReference = false;
-      bool lacksACast = false;
-    };
-
-    InterfaceSearch SearchInterfaces(const Info &info,
-                                     std::string_view interfaceKey)
-    {
-      const std::string_view selfKey =
-          detail::keys::TypeKey<EnablePluginFromThis>();
-      InterfaceSearch search;
       for (const auto &[name, cast] : info.interfaces)
       {
-        if (name == interfaceKey)
-          search.cast = &cast;
-        if (name == selfKey)
-          search.wantsSelfReference = true;
-        if (!cast)
-          search.lacksACast = true;
+        if (name == key)
+          return &cast;
       }
-      return search;
+      return nullptr;
     }
 
     void ReportMissingInterface(const std::string &pluginName,
@@ -101,58 +86,62 @@ namespace tova::plugin
     }
   }
 
+  bool detail::CreatableDirectly(const Info &record)
+  {
+    if (!record.factory || !record.deleter || ListsSelfReference(record))
+      return false;
+    for (const auto &entry : record.interfaces)
+    {
+      if (!entry.second)
+        return false;
+    }
+    return true;
+  }
+
   std::shared_ptr<void> Loader::PrivateCreate(
       const std::string &nameOrAlias, std::string_view interfaceKey) const
   {
-    const LoadedPlugin *const own =
-        this->dataPtr->FindLoadedPlugin(nameOrAlias);
-    // Copied: the factory runs code of the plugin, which may change this
-    // loader.
-    Registry::ConstInfoPtr info;
-    DlHandlePtr library;
-    if (own)
-    {
-      info = own->record;
-      library = own->library;
-    }
-    else
+    const LoadedPlugin *entry = this->dataPtr->FindLoadedPlugin(nameOrAlias);
+    if (!entry)
     {
       const std::string aliasTarget =
           this->PrivateLookupFilePlugin(nameOrAlias);
       if (aliasTarget.empty())
         return this->PrivateCreateStatic(nameOrAlias, interfaceKey);
-      library = this->PrivateGetPluginDlHandlePtr(aliasTarget);
-      info = this->PrivateGetInfoForFilePlugin(aliasTarget);
+      entry = this->dataPtr->FindLoadedPlugin(aliasTarget);
     }
     // Plugins that want a reference to themselves, and records that lack
-    // a function or a library, take the full path of Instantiate, which
+    // a function or an entry, take the full path of Instantiate, which
     // handles them as it always does.
-    if (!info || !library || !info->factory || !info->deleter)
+    if (!entry)
       return InterfaceOf(this->Instantiate(nameOrAlias), interfaceKey);
-    const InterfaceSearch search = SearchInterfaces(*info, interfaceKey);
-    if (search.wantsSelfReference || search.lacksACast)
-      return InterfaceOf(this->Instantiate(info->name), interfaceKey);
-    if (!search.cast)
+    if (!entry->creatableDirectly)
+      return InterfaceOf(this->Instantiate(entry->record->name),
+                         interfaceKey);
+    const std::function<void *(void *)> *const cast =
+        FindCast(*entry->record, interfaceKey);
+    if (!cast)
     {
-      ReportMissingInterface(info->name, interfaceKey);
+      ReportMissingInterface(entry->record->name, interfaceKey);
       return nullptr;
     }
 
-    const std::function<void *(void *)> &cast = *search.cast;
-    const std::function<void *()> &factory = info->factory;
+    const std::function<void *()> &factory = entry->record->factory;
     // The record keeps the description alive for the cast, whatever the
     // factory's code does to this loader.
-    InstanceRecord record(std::move(library), std::move(info));
+    InstanceRecord record(entry->library, entry->record);
     record.object = factory();
     if (!record.object)
     {
       detail::WriteMessage<MessageKind::InstanceMissing>();
       return nullptr;
     }
-    void *const address = cast(record.object);
+    void *const address = (*cast)(record.object);
     // Should allocating the shared record fail, shared_ptr calls the
-    // record, which destroys the object and releases the library.
-    return std::shared_ptr<void>(address, std::move(record));
+    // record, which destroys the object and releases the library. Pooled:
+    // instances made this way are often short-lived.
+    return std::shared_ptr<void>(address, std::move(record),
+                                 detail::PooledAllocator<char>());
   }
 
   std::shared_ptr<void> Loader::PrivateCreateStatic(

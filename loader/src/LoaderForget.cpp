@@ -57,7 +57,7 @@ namespace tova::plugin
         continue;
       // The record goes before the library: its code lives there.
       this->loadedRegistry.ForgetInfo(name);
-      released.push_back(std::move(owner->second.library));
+      released.push_back(std::move(owner.value().library));
       this->loadedPlugins.erase(owner);
     }
     this->pluginsOfLibrary.erase(library);

@@ -1,11 +1,14 @@
 #ifndef TOVA_PLUGIN_LOADER_SRC_LOADERIMPLEMENTATION_HPP_
 #define TOVA_PLUGIN_LOADER_SRC_LOADERIMPLEMENTATION_HPP_
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include <tsl/robin_map.h>
 
 #include <tova/plugin/Info.hpp>
 #include <tova/plugin/Loader.hpp>
@@ -17,6 +20,16 @@ namespace tova::plugin
   /// Shared ownership of one open library handle; the last owner closes it.
   using DlHandlePtr = std::shared_ptr<void>;
 
+  namespace detail
+  {
+    /// Whether `record` lists the self-reference interface.
+    TOVA_PLUGIN_HIDDEN bool ListsSelfReference(const Info &record);
+
+    /// Whether `Loader::Create` may make instances of `record` with its
+    /// functions alone: it has all of them and wants no self-reference.
+    TOVA_PLUGIN_HIDDEN bool CreatableDirectly(const Info &record);
+  }
+
   /// A registered plugin's library and record, found with one lookup.
   struct LoadedPlugin
   {
@@ -24,9 +37,18 @@ namespace tova::plugin
     // Declared after the library so that it goes first: its code lives
     // there.
     Registry::ConstInfoPtr record;
+    // Known once, so that instances need not ask for them.
+    bool wantsSelfReference = detail::ListsSelfReference(*record);
+    bool creatableDirectly = detail::CreatableDirectly(*record);
   };
 
-  using LoadedPluginMap = std::unordered_map<std::string, LoadedPlugin>;
+  /// Open addressing with a power-of-two table and the hashes kept: the
+  /// lookup of every instantiation costs no division and few comparisons.
+  using LoadedPluginMap =
+      tsl::robin_map<std::string, LoadedPlugin, std::hash<std::string>,
+                     std::equal_to<std::string>,
+                     std::allocator<std::pair<std::string, LoadedPlugin>>,
+                     true>;
 
   namespace detail
   {

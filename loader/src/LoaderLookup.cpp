@@ -1,3 +1,4 @@
+#include <string>
 #include <utility>
 
 #include <tova/plugin/EnablePluginFromThis.hpp>
@@ -21,6 +22,24 @@ namespace tova::plugin
       result.insert(more.begin(), more.end());
       return result;
     }
+
+    /// Whether `registry` knows any alias: only then can its lookup of a
+    /// name report an ambiguous one.
+    bool KnowsAnAlias(const Registry &registry)
+    {
+      struct Reader : Registry
+      {
+        using Registry::aliasIndex;
+      };
+      return !(registry.*(&Reader::aliasIndex)).empty();
+    }
+  }
+
+  bool detail::ListsSelfReference(const Info &record)
+  {
+    return record.interfaces.count(
+               std::string(detail::keys::TypeKey<EnablePluginFromThis>())) >
+           0;
   }
 
   void detail::WireSelfReference(const PluginPtr &plugin)
@@ -52,8 +71,15 @@ namespace tova::plugin
         this->dataPtr->FindLoadedPlugin(nameOrAlias);
     const std::string aliasTarget =
         own ? std::string() : this->PrivateLookupFilePlugin(nameOrAlias);
+    // The static lookup's only effect beside a loaded plugin is its report
+    // of an ambiguous alias, which needs an alias.
     const std::string staticName =
-        this->PrivateLookupStaticPlugin(nameOrAlias);
+        own && !KnowsAnAlias(*this->dataPtr->staticRegistry)
+            ? std::string()
+            : this->PrivateLookupStaticPlugin(nameOrAlias);
+    // Read now: the factory runs code of the plugin, which may change this
+    // loader.
+    const bool mayWantSelfReference = !own || own->wantsSelfReference;
 
     auto plugin = std::make_unique<Plugin>();
     if (own)
@@ -73,7 +99,8 @@ namespace tova::plugin
     }
 
     PluginPtr handle(std::move(plugin));
-    detail::WireSelfReference(handle);
+    if (mayWantSelfReference)
+      detail::WireSelfReference(handle);
     return handle;
   }
 

@@ -1,6 +1,7 @@
 #ifndef TOVA_PLUGIN_PLUGIN_HPP_
 #define TOVA_PLUGIN_PLUGIN_HPP_
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include <tova/plugin/Info.hpp>
 #include <tova/plugin/detail/Export.hpp>
+#include <tova/plugin/detail/PooledAllocator.hpp>
 #include <tova/plugin/detail/TypeName.hpp>
 
 namespace tova::plugin
@@ -24,7 +26,9 @@ namespace tova::plugin
   {
   public:
     /// Interface ABI type name to its address within the instance.
-    using InterfaceMap = std::map<std::string, void*, std::less<>>;
+    using InterfaceMap =
+        std::map<std::string, void*, std::less<>,
+                 detail::PooledAllocator<std::pair<const std::string, void*>>>;
 
     /// Makes a `Plugin` that holds no instance.
     Plugin();
@@ -34,6 +38,26 @@ namespace tova::plugin
 
     /// Drops this owner of the instance (see the class description).
     virtual ~Plugin();
+
+    /// A `Plugin` lives as long as a handle, often briefly: its block comes
+    /// from a per-thread cache (see `detail::AllocatePooledBlock`).
+    static void *operator new(std::size_t size)
+    {
+      return detail::AllocatePooledBlock(size);
+    }
+
+    static void operator delete(void *block, std::size_t size) noexcept
+    {
+      detail::ReleasePooledBlock(block, size);
+    }
+
+    /// Placement forms stay available beside the pooled ones.
+    static void *operator new(std::size_t, void *place) noexcept
+    {
+      return place;
+    }
+
+    static void operator delete(void *, void *) noexcept {}
 
     /// \brief The address of interface `T` within the instance, or null.
     /// Valid while any owner of the instance lives; not an owner itself.
