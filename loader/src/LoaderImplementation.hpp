@@ -51,8 +51,9 @@ namespace tova::plugin
     /// it; empty after reporting a failure.
     DlHandlePtr LoadLib(const std::string &path, bool neverUnload);
 
-    /// Copies of the records that the library's hook hands over; empty
-    /// after reporting a library that does not keep the hook's contract.
+    /// Copies of the records that the library's hook hands over, under
+    /// readable names; empty after reporting a library that does not keep
+    /// the hook's contract.
     std::vector<Info> LoadPlugins(const DlHandlePtr &dlHandle,
                                   const std::string &path) const;
 

@@ -2,6 +2,7 @@
 #define TOVA_PLUGIN_DETAIL_INFOBUILDER_HPP_
 
 #include <initializer_list>
+#include <string>
 #include <type_traits>
 
 #include <tova/plugin/EnablePluginFromThis.hpp>
@@ -36,6 +37,27 @@ namespace tova::plugin::detail
       delete static_cast<PluginClass *>(object);
     }
 
+    /// A plain function held in one of the record's `std::function`s.
+    ///
+    /// Held inside a class of this library rather than as the bare pointer:
+    /// `std::function` refers to the run-time type information of what it
+    /// holds, and that of a function pointer type is a public symbol, which
+    /// the dynamic loader looks up through every loaded library each time
+    /// this library is loaded; a hidden class's is resolved at link time.
+    template <class Signature>
+    struct HeldFunction;
+
+    template <class Result, class... Arguments>
+    struct HeldFunction<Result(Arguments...)>
+    {
+      Result (*function)(Arguments...);
+
+      Result operator()(Arguments... arguments) const
+      {
+        return function(arguments...);
+      }
+    };
+
     /// Lists `Interface` in `info` under its ABI type name, with its cast.
     template <class PluginClass, class Interface>
     void AddInterface(Info &info)
@@ -46,8 +68,9 @@ namespace tova::plugin::detail
       static_assert(std::is_convertible_v<PluginClass *, Interface *>,
                     "A plugin class is registered with an interface that "
                     "is a private or ambiguous base of it.");
-      info.interfaces.emplace(TypeName<Interface>(),
-                              &CastTo<PluginClass, Interface>);
+      info.interfaces.emplace(
+          TypeName<Interface>(),
+          HeldFunction<void *(void *)>{&CastTo<PluginClass, Interface>});
     }
 
     /// Stops the build when `PluginClass` cannot be a plugin.
@@ -66,9 +89,11 @@ namespace tova::plugin::detail
     {
       CheckPluginClass<PluginClass>();
       Info info;
-      info.name = TypeName<PluginClass>();
-      info.factory = &MakeObject<PluginClass>;
-      info.deleter = &DeleteObject<PluginClass>;
+      // Constructed and moved in: assigning the characters would be one
+      // more function of the C++ runtime to look up at start-up.
+      info.name = std::string(TypeName<PluginClass>());
+      info.factory = HeldFunction<void *()>{&MakeObject<PluginClass>};
+      info.deleter = HeldFunction<void(void *)>{&DeleteObject<PluginClass>};
       return info;
     }
 
