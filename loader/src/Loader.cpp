@@ -108,7 +108,7 @@ namespace tova::plugin
       names.insert(record.name);
     // Copied before anything is registered, so that storing it cannot fail
     // after the records are in.
-    PluginNameSet namesOfLibrary = names;
+    std::vector<std::string> namesOfLibrary(names.begin(), names.end());
     std::vector<Registry::ConstInfoPtr> added;
     added.reserve(records.size());
     try

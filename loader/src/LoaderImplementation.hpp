@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -26,7 +27,9 @@ namespace tova::plugin
     Registry::ConstInfoPtr record;
   };
 
-  using LoadedPluginMap = std::unordered_map<std::string, LoadedPlugin>;
+  /// Registered plugins by name. Each key is a view of the name in the
+  /// entry's own record, which lives as long as the entry: no copy of it.
+  using LoadedPluginMap = std::unordered_map<std::string_view, LoadedPlugin>;
 
   namespace detail
   {
@@ -85,7 +88,9 @@ namespace tova::plugin
     LoadedPluginMap loadedPlugins;
     LoadedRegistry loadedRegistry;
     std::unordered_map<void *, std::weak_ptr<void>> openLibraries;
-    std::unordered_map<void *, PluginNameSet> pluginsOfLibrary;
+    // The names of each library's records: a list, since they are only
+    // walked, and a list costs fewer allocations than a set.
+    std::unordered_map<void *, std::vector<std::string>> pluginsOfLibrary;
     StaticRegistry *staticRegistry = nullptr;
   };
 }
