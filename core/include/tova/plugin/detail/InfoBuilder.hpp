@@ -58,6 +58,32 @@ namespace tova::plugin::detail
       }
     };
 
+    // The two functions below hold all of a registration's work that does
+    // not depend on the class: one copy of that code serves every
+    // registration of the library, which is loaded, and paged in, as a
+    // whole.
+
+    /// Lists the interface named `interfaceName` in `info`, with its cast.
+    inline void AddCast(Info &info, const char *interfaceName,
+                        void *(*cast)(void *))
+    {
+      info.interfaces.emplace(interfaceName,
+                              HeldFunction<void *(void *)>{cast});
+    }
+
+    /// A record with the given name, factory and deleter.
+    inline Info MakeRecord(const char *name, void *(*factory)(),
+                           void (*deleter)(void *))
+    {
+      Info info;
+      // Constructed and moved in: assigning the characters would be one
+      // more function of the C++ runtime to look up at start-up.
+      info.name = std::string(name);
+      info.factory = HeldFunction<void *()>{factory};
+      info.deleter = HeldFunction<void(void *)>{deleter};
+      return info;
+    }
+
     /// Lists `Interface` in `info` under its ABI type name, with its cast.
     template <class PluginClass, class Interface>
     void AddInterface(Info &info)
@@ -68,9 +94,7 @@ namespace tova::plugin::detail
       static_assert(std::is_convertible_v<PluginClass *, Interface *>,
                     "A plugin class is registered with an interface that "
                     "is a private or ambiguous base of it.");
-      info.interfaces.emplace(
-          TypeName<Interface>(),
-          HeldFunction<void *(void *)>{&CastTo<PluginClass, Interface>});
+      AddCast(info, TypeName<Interface>(), &CastTo<PluginClass, Interface>);
     }
 
     /// Stops the build when `PluginClass` cannot be a plugin.
@@ -88,13 +112,8 @@ namespace tova::plugin::detail
     Info MakeBaseInfo()
     {
       CheckPluginClass<PluginClass>();
-      Info info;
-      // Constructed and moved in: assigning the characters would be one
-      // more function of the C++ runtime to look up at start-up.
-      info.name = std::string(TypeName<PluginClass>());
-      info.factory = HeldFunction<void *()>{&MakeObject<PluginClass>};
-      info.deleter = HeldFunction<void(void *)>{&DeleteObject<PluginClass>};
-      return info;
+      return MakeRecord(TypeName<PluginClass>(), &MakeObject<PluginClass>,
+                        &DeleteObject<PluginClass>);
     }
 
     /// The full record of a plugin class with the listed interfaces, and
