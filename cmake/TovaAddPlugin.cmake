@@ -16,6 +16,7 @@
 
 include_guard(GLOBAL)
 include(CheckCXXCompilerFlag)
+include(CheckLinkerFlag)
 
 if(CMAKE_CROSSCOMPILING)
   set(_tova_plugin_check_default OFF)
@@ -39,6 +40,7 @@ function(tova_add_plugin target)
   else()
     add_library(${target} MODULE ${ARG_SOURCES})
     target_link_libraries(${target} PRIVATE tova::plugin)
+    _tova_plugin_bind_own_functions(${target})
   endif()
   set_target_properties(${target} PROPERTIES
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
@@ -55,6 +57,18 @@ function(_tova_plugin_without_unique_symbols target)
   check_cxx_compiler_flag(-fno-gnu-unique TOVA_PLUGIN_HAVE_NO_GNU_UNIQUE)
   if(TOVA_PLUGIN_HAVE_NO_GNU_UNIQUE)
     target_compile_options(${target} PRIVATE -fno-gnu-unique)
+  endif()
+endfunction()
+
+# A library's calls to functions it defines itself and exports all the same
+# (the standard library's templates that it instantiates) go to its own
+# definitions, resolved at link time; otherwise the dynamic loader looks
+# each one up through every loaded library whenever the library is loaded.
+function(_tova_plugin_bind_own_functions target)
+  check_linker_flag(CXX -Wl,-Bsymbolic-functions
+    TOVA_PLUGIN_HAVE_BSYMBOLIC_FUNCTIONS)
+  if(TOVA_PLUGIN_HAVE_BSYMBOLIC_FUNCTIONS)
+    target_link_options(${target} PRIVATE -Wl,-Bsymbolic-functions)
   endif()
 endfunction()
 

@@ -48,11 +48,17 @@ namespace tova::plugin
           path, error ? error : "");
     }
 
-    void AddReadableNames(Info &record, InterfaceNameCache &cache)
+    /// A copy of every field of a library's record, under the readable
+    /// names of the plugin and its interfaces. Built field by field, so
+    /// that the plugin's ABI name is never copied only to be replaced.
+    Info ReadableCopy(const Info &record, InterfaceNameCache &interfaceNames)
     {
-      record.name = DemangleSymbol(record.name);
+      Info copy{DemangleSymbol(record.name), record.aliases,
+                record.interfaces,           record.demangledInterfaces,
+                record.factory,              record.deleter};
       for (const auto &entry : record.interfaces)
-        record.demangledInterfaces.insert(cache.Demangle(entry.first));
+        copy.demangledInterfaces.insert(interfaceNames.Demangle(entry.first));
+      return copy;
     }
   }
 
@@ -82,9 +88,6 @@ namespace tova::plugin
       return {};
 
     std::vector<Info> records = this->dataPtr->LoadPlugins(dlHandle, path);
-    InterfaceNameCache interfaceNames;
-    for (Info &record : records)
-      AddReadableNames(record, interfaceNames);
     return this->dataPtr->RegisterRecords(std::move(records), dlHandle);
   }
 
@@ -105,7 +108,7 @@ namespace tova::plugin
       names.insert(record.name);
     // Copied before anything is registered, so that storing it cannot fail
     // after the records are in.
-    PluginNameSet namesOfLibrary = names;
+    std::vector<std::string> namesOfLibrary(names.begin(), names.end());
     std::vector<Registry::ConstInfoPtr> added;
     added.reserve(records.size());
     try
@@ -225,8 +228,9 @@ namespace tova::plugin
     // Counted by walking the nodes, which is all of the map that is read.
     records.reserve(static_cast<std::size_t>(
         std::distance(libraryRecords.begin(), libraryRecords.end())));
+    InterfaceNameCache interfaceNames;
     for (const auto &entry : libraryRecords)
-      records.push_back(entry.second);
+      records.push_back(ReadableCopy(entry.second, interfaceNames));
     return records;
   }
 

@@ -74,7 +74,7 @@ namespace tova::plugin
       LoadedPluginMap released;
       released.swap(this->loadedPlugins);
       for (const auto &entry : released)
-        this->loadedRegistry.ForgetInfo(entry.first);
+        this->loadedRegistry.ForgetInfo(entry.second.record->name);
       this->pluginsOfLibrary.clear();
       this->openLibraries.clear();
     }

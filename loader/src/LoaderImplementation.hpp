@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -42,12 +43,15 @@ namespace tova::plugin
     bool creatableDirectly = detail::CreatableDirectly(*record);
   };
 
+  /// Registered plugins by name. Each key is a view of the name in the
+  /// entry's own record, which lives as long as the entry: no copy of it.
   /// Open addressing with a power-of-two table and the hashes kept: the
   /// lookup of every instantiation costs no division and few comparisons.
   using LoadedPluginMap =
-      tsl::robin_map<std::string, LoadedPlugin, std::hash<std::string>,
-                     std::equal_to<std::string>,
-                     std::allocator<std::pair<std::string, LoadedPlugin>>,
+      tsl::robin_map<std::string_view, LoadedPlugin,
+                     std::hash<std::string_view>,
+                     std::equal_to<std::string_view>,
+                     std::allocator<std::pair<std::string_view, LoadedPlugin>>,
                      true>;
 
   namespace detail
@@ -73,8 +77,9 @@ namespace tova::plugin
     /// it; empty after reporting a failure.
     DlHandlePtr LoadLib(const std::string &path, bool neverUnload);
 
-    /// Copies of the records that the library's hook hands over; empty
-    /// after reporting a library that does not keep the hook's contract.
+    /// Copies of the records that the library's hook hands over, under
+    /// readable names; empty after reporting a library that does not keep
+    /// the hook's contract.
     std::vector<Info> LoadPlugins(const DlHandlePtr &dlHandle,
                                   const std::string &path) const;
 
@@ -106,7 +111,9 @@ namespace tova::plugin
     LoadedPluginMap loadedPlugins;
     LoadedRegistry loadedRegistry;
     std::unordered_map<void *, std::weak_ptr<void>> openLibraries;
-    std::unordered_map<void *, PluginNameSet> pluginsOfLibrary;
+    // The names of each library's records: a list, since they are only
+    // walked, and a list costs fewer allocations than a set.
+    std::unordered_map<void *, std::vector<std::string>> pluginsOfLibrary;
     StaticRegistry *staticRegistry = nullptr;
   };
 }

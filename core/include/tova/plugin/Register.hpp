@@ -36,32 +36,26 @@ namespace tova::plugin::detail
 {
   namespace registration TOVA_PLUGIN_HIDDEN
   {
+    // Variables of the library rather than function-local statics: each is
+    // initialised before the registrations that follow this header in every
+    // translation unit, without the thread-safe guard, whose two functions
+    // of the C++ runtime the dynamic loader would have to look up each time
+    // the library is loaded.
+
     /// The records of this library; one map per library, filled while the
     /// library starts up.
-    inline PluginInfoMap &LibraryInfoMap()
-    {
-      static PluginInfoMap map;
-      return map;
-    }
+    inline PluginInfoMap libraryInfoMap;
 
     /// Aliases given to classes that no registration of this library has
     /// named yet. They join the record when its registration comes, and a
     /// class that never gets one is no plugin: aliases alone make nothing
     /// instantiable.
-    inline std::unordered_map<std::string, std::set<std::string>> &
-    PendingAliases()
-    {
-      static std::unordered_map<std::string, std::set<std::string>> aliases;
-      return aliases;
-    }
+    inline std::unordered_map<std::string, std::set<std::string>>
+        pendingAliases;
 
     /// True once a registration of this library has failed; the library
     /// then hands over no records at all rather than an incomplete set.
-    inline bool &RegistrationFailed()
-    {
-      static bool failed = false;
-      return failed;
-    }
+    inline bool registrationFailed = false;
 
     /// Runs one registration of the library's start-up. No exception may
     /// leave it: it would unwind through `dlopen`, which would keep the
@@ -75,7 +69,7 @@ namespace tova::plugin::detail
       }
       catch (...)
       {
-        RegistrationFailed() = true;
+        registrationFailed = true;
       }
     }
 
@@ -83,7 +77,7 @@ namespace tova::plugin::detail
     /// one for the same class and taking the aliases given to it so far.
     inline void AddToLibrary(Info info)
     {
-      PluginInfoMap &map = LibraryInfoMap();
+      PluginInfoMap &map = libraryInfoMap;
       const auto found = map.find(info.name);
       if (found != map.end())
       {
@@ -93,7 +87,7 @@ namespace tova::plugin::detail
         stored.aliases.insert(info.aliases.begin(), info.aliases.end());
         return;
       }
-      auto &pending = PendingAliases();
+      auto &pending = pendingAliases;
       const auto waiting = pending.find(info.name);
       if (waiting != pending.end())
         info.aliases.insert(waiting->second.begin(), waiting->second.end());
@@ -112,14 +106,14 @@ namespace tova::plugin::detail
     inline void AddAliasesToLibrary(const std::string &name,
                                     std::initializer_list<const char *> aliases)
     {
-      PluginInfoMap &map = LibraryInfoMap();
+      PluginInfoMap &map = libraryInfoMap;
       const auto found = map.find(name);
       if (found != map.end())
       {
         found->second.aliases.insert(aliases.begin(), aliases.end());
         return;
       }
-      auto &pending = PendingAliases();
+      auto &pending = pendingAliases;
       auto waiting = pending.find(name);
       if (waiting == pending.end())
         waiting = pending.emplace(name, std::set<std::string>()).first;
@@ -168,9 +162,9 @@ extern "C" __attribute__((weak)) TOVA_PLUGIN_EXPORT void TovaPluginHook(
   namespace registration = tova::plugin::detail::registration;
   // Rather no records than an incomplete set: the loader then reports
   // that this library failed to provide them.
-  *output = registration::RegistrationFailed()
+  *output = registration::registrationFailed
                 ? nullptr
-                : &registration::LibraryInfoMap();
+                : &registration::libraryInfoMap;
   *version = tova::plugin::InfoVersion;
   *size = tova::plugin::InfoSize;
   *alignment = tova::plugin::InfoAlignment;

@@ -2,6 +2,7 @@
 #define TOVA_PLUGIN_DETAIL_INFOBUILDER_HPP_
 
 #include <initializer_list>
+#include <string>
 #include <type_traits>
 
 #include <tova/plugin/EnablePluginFromThis.hpp>
@@ -36,6 +37,53 @@ namespace tova::plugin::detail
       delete static_cast<PluginClass *>(object);
     }
 
+    /// A plain function held in one of the record's `std::function`s.
+    ///
+    /// Held inside a class of this library rather than as the bare pointer:
+    /// `std::function` refers to the run-time type information of what it
+    /// holds, and that of a function pointer type is a public symbol, which
+    /// the dynamic loader looks up through every loaded library each time
+    /// this library is loaded; a hidden class's is resolved at link time.
+    template <class Signature>
+    struct HeldFunction;
+
+    template <class Result, class... Arguments>
+    struct HeldFunction<Result(Arguments...)>
+    {
+      Result (*function)(Arguments...);
+
+      Result operator()(Arguments... arguments) const
+      {
+        return function(arguments...);
+      }
+    };
+
+    // The two functions below hold all of a registration's work that does
+    // not depend on the class: one copy of that code serves every
+    // registration of the library, which is loaded, and paged in, as a
+    // whole.
+
+    /// Lists the interface named `interfaceName` in `info`, with its cast.
+    inline void AddCast(Info &info, const char *interfaceName,
+                        void *(*cast)(void *))
+    {
+      info.interfaces.emplace(interfaceName,
+                              HeldFunction<void *(void *)>{cast});
+    }
+
+    /// A record with the given name, factory and deleter.
+    inline Info MakeRecord(const char *name, void *(*factory)(),
+                           void (*deleter)(void *))
+    {
+      Info info;
+      // Constructed and moved in: assigning the characters would be one
+      // more function of the C++ runtime to look up at start-up.
+      info.name = std::string(name);
+      info.factory = HeldFunction<void *()>{factory};
+      info.deleter = HeldFunction<void(void *)>{deleter};
+      return info;
+    }
+
     /// Lists `Interface` in `info` under its ABI type name, with its cast.
     template <class PluginClass, class Interface>
     void AddInterface(Info &info)
@@ -46,8 +94,7 @@ namespace tova::plugin::detail
       static_assert(std::is_convertible_v<PluginClass *, Interface *>,
                     "A plugin class is registered with an interface that "
                     "is a private or ambiguous base of it.");
-      info.interfaces.emplace(TypeName<Interface>(),
-                              &CastTo<PluginClass, Interface>);
+      AddCast(info, TypeName<Interface>(), &CastTo<PluginClass, Interface>);
     }
 
     /// Stops the build when `PluginClass` cannot be a plugin.
@@ -65,11 +112,8 @@ namespace tova::plugin::detail
     Info MakeBaseInfo()
     {
       CheckPluginClass<PluginClass>();
-      Info info;
-      info.name = TypeName<PluginClass>();
-      info.factory = &MakeObject<PluginClass>;
-      info.deleter = &DeleteObject<PluginClass>;
-      return info;
+      return MakeRecord(TypeName<PluginClass>(), &MakeObject<PluginClass>,
+                        &DeleteObject<PluginClass>);
     }
 
     /// The full record of a plugin class with the listed interfaces, and
