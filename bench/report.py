@@ -2,8 +2,11 @@
 """Prints the benchmark medians from Google Benchmark's JSON output as a
 Markdown table, each framework figure beside its raw baseline, and checks
 the targets. With --chart PATH it also draws the load and instance times
-against P into a PNG image (needs Debian's python3-matplotlib)."""
+against P into a PNG image (needs Debian's python3-matplotlib). With
+--threaded PATH it adds the instance rows of a second run in which another
+thread had run first (TOVA_BENCH_THREADED=1)."""
 
+import argparse
 import json
 import re
 import sys
@@ -20,6 +23,14 @@ RATIO_ROWS = [
     ("query", None, 1.5),
     ("factory", None, None),
 ]
+
+# The rows of the run after another thread has run, without targets.
+THREADED_ROWS = [(workload, argument, None)
+                 for workload, argument in (("instantiate", "1"),
+                                            ("instantiate", "1000"),
+                                            ("create", "1"),
+                                            ("create", "1000"),
+                                            ("query", None))]
 
 # Workloads measured against another workload's raw baseline: Create does
 # the same work as Instantiate and a query.
@@ -94,12 +105,12 @@ class Medians:
         return entry["cpu_time"] * scale
 
 
-def ratio_table(medians, lines):
+def ratio_table(medians, lines, rows=RATIO_ROWS):
     lines.append("| Workload | P | Framework | Raw baseline | Ratio | "
                  "Allocations (framework / raw) | Target | Verdict |")
     lines.append("|---|---|---|---|---|---|---|---|")
     failures = []
-    for workload, argument, target in RATIO_ROWS:
+    for workload, argument, target in rows:
         framework = run_name(workload, "framework", argument)
         raw = run_name(RAW_BASELINE_OF.get(workload, workload), "raw",
                        argument)
@@ -257,14 +268,12 @@ def draw_chart(medians, path):
 
 
 def main():
-    arguments = sys.argv[1:]
-    chart = None
-    if len(arguments) == 3 and arguments[1] == "--chart":
-        chart = arguments[2]
-        arguments = arguments[:1]
-    if len(arguments) != 1:
-        sys.exit("usage: report.py RESULTS.json [--chart IMAGE.png]")
-    medians = Medians(arguments[0])
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("results")
+    parser.add_argument("--chart", metavar="IMAGE.png")
+    parser.add_argument("--threaded", metavar="RESULTS.json")
+    arguments = parser.parse_args()
+    medians = Medians(arguments.results)
     context = medians.context
     lines = [
         f"Medians of CPU time per operation over "
@@ -282,13 +291,15 @@ def main():
     failures += manifest_table(medians, lines)
     lines.append("")
     failures += catalog_table(medians, lines)
+    if arguments.threaded:
+        lines += ["", "After another thread has run (atomic counts):", ""]
+        ratio_table(Medians(arguments.threaded), lines, THREADED_ROWS)
     print("\n".join(lines))
     if failures:
         print("\nTargets not met:\n" +
               "\n".join(f"- {failure}" for failure in failures))
-    if chart:
-        draw_chart(medians, chart)
-        print(f"\nChart: {chart}")
+    if arguments.chart:
+        draw_chart(medians, arguments.chart)
 
 
 if __name__ == "__main__":
