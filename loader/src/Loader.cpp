@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 
 #include <iterator>
+#include <memory>
 #include <utility>
 
 #include <tova/plugin/Loader.hpp>
@@ -91,11 +92,32 @@ namespace tova::plugin
     return this->dataPtr->RegisterRecords(std::move(records), dlHandle);
   }
 
-  Registry::ConstInfoPtr LoadedRegistry::Take(Info &&record)
+  namespace
+  {
+    /// A record copied out of a library, with a reference to that library:
+    /// the record's functions are its code, so it stays loaded while the
+    /// record lives, also in a handle that holds the record alone.
+    struct RecordOfLibrary
+    {
+      RecordOfLibrary(DlHandlePtr _library, Info &&_record)
+        : library(std::move(_library)), record(std::move(_record))
+      {
+      }
+
+      // Declared first so that it is released last, after the record.
+      DlHandlePtr library;
+      Info record;
+    };
+  }
+
+  Registry::ConstInfoPtr LoadedRegistry::Take(Info &&record,
+                                              const DlHandlePtr &library)
   {
     if (this->infos.count(record.name) != 0)
       return nullptr;
-    const auto stored = std::make_shared<const Info>(std::move(record));
+    const auto holder =
+        std::make_shared<const RecordOfLibrary>(library, std::move(record));
+    ConstInfoPtr stored(holder, &holder->record);
     this->StoreInfo(stored);
     return stored;
   }
@@ -118,7 +140,7 @@ namespace tova::plugin
         // A name that another library registered first keeps that library:
         // its record, whose code lives there, is the one that stays.
         Registry::ConstInfoPtr stored =
-            this->loadedRegistry.Take(std::move(record));
+            this->loadedRegistry.Take(std::move(record), dlHandle);
         if (!stored)
           continue;
         added.push_back(stored);

@@ -18,15 +18,15 @@ namespace tova::plugin
     /// instance's one shared record beside its counts.
     ///
     /// Called once, by the last owner: destroys the object with the
-    /// plugin's deleter, then lets go of the plugin's description (code of
-    /// the library), and releases the library last, through the library
-    /// handle's own deleter. What weak owners keep of the record afterwards
-    /// holds nothing.
+    /// plugin's deleter, then lets go of the plugin's description, which
+    /// holds the library that its code lives in: the library goes last,
+    /// through the library handle's own deleter. What weak owners keep of
+    /// the record afterwards holds nothing.
     class InstanceRecord
     {
     public:
-      InstanceRecord(DlHandlePtr library, Registry::ConstInfoPtr info)
-        : library(std::move(library)), info(std::move(info))
+      explicit InstanceRecord(Registry::ConstInfoPtr info)
+        : info(std::move(info))
       {
       }
 
@@ -36,16 +36,12 @@ namespace tova::plugin
           this->info->deleter(this->object);
         this->object = nullptr;
         this->info.reset();
-        this->library.reset();
       }
 
       /// The address that the factory returned.
       void *object = nullptr;
 
     private:
-      // Declared first so that it goes last should the record be destroyed
-      // without being called (when the factory throws).
-      DlHandlePtr library;
       Registry::ConstInfoPtr info;
     };
 
@@ -127,9 +123,9 @@ namespace tova::plugin
     }
 
     const std::function<void *()> &factory = entry->record->factory;
-    // The record keeps the description alive for the cast, whatever the
-    // factory's code does to this loader.
-    InstanceRecord record(entry->library, entry->record);
+    // The record keeps the description, and with it the library, alive
+    // for the cast, whatever the factory's code does to this loader.
+    InstanceRecord record(entry->record);
     record.object = factory();
     if (!record.object)
     {

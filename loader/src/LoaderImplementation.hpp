@@ -66,8 +66,10 @@ namespace tova::plugin
   {
   public:
     /// Stores `record` itself and returns it; null, leaving `record` as it
-    /// was, when its name is present already.
-    ConstInfoPtr Take(Info &&record);
+    /// was, when its name is present already. The stored record holds a
+    /// reference to `library`, where the code of its functions lives, for
+    /// as long as anything holds the record.
+    ConstInfoPtr Take(Info &&record, const DlHandlePtr &library);
   };
 
   class TOVA_PLUGIN_HIDDEN Loader::Implementation

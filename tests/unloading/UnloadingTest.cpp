@@ -10,6 +10,7 @@
 #include <support/LibraryState.hpp>
 #include <tova/plugin/Factory.hpp>
 #include <tova/plugin/Loader.hpp>
+#include <tova/plugin/WeakPluginPtr.hpp>
 #include <unloading_fixture/Interfaces.hpp>
 
 using tova::plugin::CleanupLostProducts;
@@ -200,4 +201,21 @@ TEST(ReentrantUnloading, ALibraryClosingCallsBackIntoItsLoader)
     }
     EXPECT_FALSE(IsLoaded(onePlugin));
   }
+}
+
+// A weak handle locked after its instance went gives a handle that holds
+// the description alone; the description's functions are code of the
+// library, so the library stays loaded for as long as that handle lives.
+TEST(DescriptionOnlyHandle, KeepsTheLibraryOfItsFunctions)
+{
+  tova::plugin::WeakPluginPtr weak;
+  Loader loader;
+  ASSERT_FALSE(loader.LoadLib(onePlugin).empty());
+  weak = tova::plugin::WeakPluginPtr(loader.Instantiate("fixture::Single"));
+  PluginPtr description = weak.Lock();
+  ASSERT_NE(nullptr, description->Name());
+  EXPECT_TRUE(loader.ForgetLibrary(onePlugin));
+  EXPECT_TRUE(IsLoaded(onePlugin));
+  description = PluginPtr();
+  EXPECT_FALSE(IsLoaded(onePlugin));
 }
