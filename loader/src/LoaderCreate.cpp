@@ -82,9 +82,9 @@ namespace tova::plugin
     }
   }
 
-  bool detail::CreatableDirectly(const Info &record)
+  bool detail::HasEveryFunction(const Info &record)
   {
-    if (!record.factory || !record.deleter || ListsSelfReference(record))
+    if (!record.factory || !record.deleter)
       return false;
     for (const auto &entry : record.interfaces)
     {
@@ -134,8 +134,9 @@ namespace tova::plugin
     }
     void *const address = (*cast)(record.object);
     // Should allocating the shared record fail, shared_ptr calls the
-    // record, which destroys the object and releases the library. Pooled:
-    // instances made this way are often short-lived.
+    // record, which destroys the object and lets go of the description
+    // (and with it of the library). Pooled: instances made this way are
+    // often short-lived.
     return std::shared_ptr<void>(address, std::move(record),
                                  detail::PooledAllocator<char>());
   }

@@ -26,9 +26,9 @@ namespace tova::plugin
     /// Whether `record` lists the self-reference interface.
     TOVA_PLUGIN_HIDDEN bool ListsSelfReference(const Info &record);
 
-    /// Whether `Loader::Create` may make instances of `record` with its
-    /// functions alone: it has all of them and wants no self-reference.
-    TOVA_PLUGIN_HIDDEN bool CreatableDirectly(const Info &record);
+    /// Whether `record` has a factory, a deleter and every cast, which
+    /// `Loader::Create` needs to make instances with its functions alone.
+    TOVA_PLUGIN_HIDDEN bool HasEveryFunction(const Info &record);
   }
 
   /// A registered plugin's library and record, found with one lookup.
@@ -40,7 +40,8 @@ namespace tova::plugin
     Registry::ConstInfoPtr record;
     // Known once, so that instances need not ask for them.
     bool wantsSelfReference = detail::ListsSelfReference(*record);
-    bool creatableDirectly = detail::CreatableDirectly(*record);
+    bool creatableDirectly =
+        !wantsSelfReference && detail::HasEveryFunction(*record);
   };
 
   /// Registered plugins by name. Each key is a view of the name in the

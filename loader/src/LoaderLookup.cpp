@@ -37,9 +37,9 @@ namespace tova::plugin
 
   bool detail::ListsSelfReference(const Info &record)
   {
-    return record.interfaces.count(
-               std::string(detail::keys::TypeKey<EnablePluginFromThis>())) >
-           0;
+    static const std::string selfKey(
+        detail::keys::TypeKey<EnablePluginFromThis>());
+    return record.interfaces.count(selfKey) > 0;
   }
 
   void detail::WireSelfReference(const PluginPtr &plugin)
